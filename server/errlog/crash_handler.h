@@ -1,0 +1,56 @@
+// The one error handler of the server: every run-time error of any thread ends here.
+//
+// Run-time errors are uncaught C++ exceptions (std::terminate, on any thread), fatal signals
+// (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT) and errors that a caller hands over explicitly (the
+// window's event dispatch catches exceptions and calls ReportCurrentException). For each the
+// handler appends a report to "ZKERROR.LOG" in the working folder (report.h), releases the
+// single-instance lock, starts the same program again with the same arguments in the same
+// working folder (unless the restart guard says the failures come too fast, restart_guard.h) and
+// ends the process at once: no destructors, no window dialog.
+//
+// The first thread that fails writes the report; a second one failing meanwhile waits for the
+// process to end. A watchdog (SIGALRM) restarts and ends the process should writing the report
+// itself hang.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "server/errlog/report.h"
+
+namespace kt::errlog {
+
+inline constexpr const char* kApplicationName = "KT-Vistrand TCP Server, Build: 3";
+inline constexpr const char* kNoticeLine =
+    "Please send ZKERROR.LOG to your KT-Vistrand support when the server restarts on its own.";
+
+struct CrashHandlerConfig {
+  std::filesystem::path workdir;      // where ZKERROR.LOG is appended (made absolute here)
+  std::vector<std::string> argv;      // the program's arguments; argv[0] is replaced by the executable
+  bool restart = true;                // false: report and end without a successor
+};
+
+// Installs the handlers for the whole process. Call once, on the main thread, before other
+// threads start. Later calls replace the configuration.
+void InstallCrashHandler(const CrashHandlerConfig& config);
+
+// The lock file's descriptor, closed by the handler before it starts the successor.
+void SetLockDescriptor(int fd);
+void ClearLockDescriptor(int fd);
+
+// Reports the exception being handled (call inside a catch block) and ends the process.
+[[noreturn]] void ReportCurrentException();
+
+// Reports an error described by the caller (stack of the calling thread) and ends the process.
+[[noreturn]] void ReportFatalError(const ErrorRecord& record);
+
+// Fills `stack` with the calling thread's stack, outermost frames last, leaving out the frames
+// of this handler and of the runtime's terminate/abort machinery.
+void CaptureStack(CallStack& stack);
+
+// Appends one report to the log at `path`: creates the file when missing, writes three empty
+// lines first when it already holds text. Async-signal-safe. False when the file cannot be opened.
+bool AppendReportToLog(const char* path, std::string_view report);
+
+}  // namespace kt::errlog

@@ -1,0 +1,51 @@
+// Test program for the crash handler: takes the instance lock in a folder, installs the handler
+// and fails on a worker thread. A successor started by the handler writes "successor.txt" (its
+// restart count) and ends, except in "storm" mode, where every instance fails again at once.
+//
+//   errlog_crash_probe DIR throw|segv|storm|hold
+#include <unistd.h>
+
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "server/errlog/crash_handler.h"
+#include "server/errlog/instance_lock.h"
+#include "server/errlog/restart_guard.h"
+
+namespace {
+
+[[gnu::noinline]] void ProbeSessionWork(const std::string& mode) {
+  if (mode == "segv") {
+    volatile int* nowhere = nullptr;
+    *nowhere = 42;
+  }
+  throw std::runtime_error("probe failure in " + mode + " mode");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return 2;
+  const std::string dir = argv[1];
+  const std::string mode = argv[2];
+  const auto chain = kt::errlog::RestartChainFromEnvironment();
+
+  auto lock = kt::errlog::InstanceLock::Acquire(dir, std::chrono::milliseconds(chain ? 5000 : 0));
+  if (!lock.ok()) return 3;  // another instance runs: end silently
+
+  kt::errlog::InstallCrashHandler({dir, std::vector<std::string>(argv, argv + argc), true});
+
+  if (mode == "hold") {
+    ::sleep(30);
+    return 0;
+  }
+  if (chain && mode != "storm") {
+    std::ofstream(dir + "/successor.txt") << *chain << "\n";
+    return 0;
+  }
+  std::thread worker([&] { ProbeSessionWork(mode); });
+  worker.join();
+  return 0;
+}
