@@ -77,19 +77,17 @@ void KTECHOSERVERTCP::ListenerThread() {
   if (serve) {
     listen_socket_ = std::move(*listening);
     bound_port_ = LocalPort(listen_socket_).value_or(0);
+    // Bound and listening in one step here, so LISTEN's caller may rely on the flag at return.
+    flags_.listening = true;
+    sink_.AddConnectedInfo("Start port listening... ");
   }
+  if (!serve) listener_running_ = false;  // port taken, or not a stream listener
   {
     std::scoped_lock lock(start_mutex_);
     started_ = true;
   }
   started_cv_.notify_all();
-  if (!serve) {  // port taken, or not a stream listener: end without listening
-    listener_running_ = false;
-    return;
-  }
-  flags_.listening = true;
-  sink_.AddConnectedInfo("Start port listening... ");
-
+  if (!serve) return;
   while (!stopping_) {
     table_.JoinFinished();
     auto accepted = TcpAccept(listen_socket_, std::min(options_.timeout, kSlice));
@@ -112,8 +110,8 @@ void KTECHOSERVERTCP::HandleProbe(SocketHandle connection) {
   const std::string line = ReadProbeLine(connection, options_.probe_wait, options_.max_line);
   if (IsBlankLine(line)) return;
   if (line == test_text_) {
-    sink_.AddConnectedInfo("Firewall testing passed...");
     flags_.selftest_passed = true;
+    sink_.AddConnectedInfo("Firewall testing passed...");
     Status ignored = SendAll(connection, test_text_, options_.send_timeout);
   } else {
     sink_.AddConnectedInfo("Error Firewall Testing...");
@@ -136,9 +134,9 @@ bool KTECHOSERVERTCP::PauseWhileAlive(ConnectionEntry& entry, milliseconds d) {
   const auto until = Clock::now() + d;
   for (;;) {
     if (stopping_ || !entry.active || PeerHasClosed(entry.socket)) return false;
-    auto left = std::chrono::duration_cast<milliseconds>(until - Clock::now());
-    if (left.count() <= 0) return true;
-    std::this_thread::sleep_for(std::min(left, kSlice));
+    const auto now = Clock::now();
+    if (now >= until) return true;
+    std::this_thread::sleep_for(std::min<Clock::duration>(until - now, kSlice));
   }
 }
 

@@ -272,7 +272,7 @@ TEST_F(EchoServerTest, GreetingComesEvenWhenTablesFailAndOpeningIsRetriedPaced) 
   ASSERT_TRUE(SendAll(t, "F77\r", 1000ms).ok());
   EXPECT_EQ(ReadBytes(t, 4), "<77>");
   EXPECT_EQ(stats_.opens, 4);
-  EXPECT_GE(Clock::now() - t0, 300ms);  // three pauses of 100 ms between the attempts
+  EXPECT_GE(Clock::now() - t0, 250ms);  // three pauses of 100 ms between the attempts
 }
 
 TEST_F(EchoServerTest, AFailingTableOpenEndsWhenTheTerminalLeaves) {
