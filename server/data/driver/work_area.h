@@ -113,6 +113,10 @@ class WorkArea {
   virtual Result<Date> GetDate(std::string_view field) const = 0;         // blank date when empty
   // The raw bytes of any field of the current record, as stored.
   virtual Result<std::string> GetRaw(std::string_view field) const = 0;
+  // The text of a memo field (M) of the current record, read from the table's memo file
+  // (<base>.FPT beside the table, found ignoring case); "" when the record has no memo.
+  // Corruption when the memo file is missing or damaged.
+  virtual Result<std::string> GetMemo(std::string_view field) const = 0;
 
   // ---- Writing (REQUIRES: opened with read_only = false) ----
   virtual Status AppendBlank() = 0;  // appends and positions on the new record

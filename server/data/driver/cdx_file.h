@@ -1,0 +1,102 @@
+// An open compound index file, shared by every work area on it, with a cache of decoded nodes.
+//
+// The cache belongs to the file (device and inode), so all work areas and threads share it. At
+// the start of every index operation Begin() compares the file's change stamp (the free-list
+// head and change counter at offsets 4-11, the file size and its modification time) with the
+// one the cache was filled under; when anything differs, the cached pages are dropped, so an
+// index another program rewrote is read afresh.
+//
+// Thread safety: all methods may be called from several threads at once.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "common/status.h"
+#include "server/data/driver/cdx_header.h"
+#include "server/data/driver/cdx_node.h"
+#include "server/data/driver/shared_file.h"
+
+namespace kt::data {
+
+struct CdxTagEntry {
+  std::string name;        // upper case, blanks trimmed
+  uint32_t header_offset;  // of the tag's 1024-byte header
+};
+
+// What one index operation works against: the cache generation and the file size.
+struct CdxSnapshot {
+  uint64_t generation = 0;
+  uint64_t file_size = 0;
+};
+
+class CdxFile {
+ public:
+  // The shared CdxFile for `path`. NotFound when missing, Corruption when the file header or
+  // tag directory is unreadable.
+  static Result<std::shared_ptr<CdxFile>> Open(const std::filesystem::path& path);
+
+  CdxFile(const CdxFile&) = delete;
+  CdxFile& operator=(const CdxFile&) = delete;
+
+  // Starts an operation: re-validates the cache against the file (see the file comment).
+  Result<CdxSnapshot> Begin();
+
+  // Tags in the order of their headers in the file (creation order).
+  Result<std::vector<CdxTagEntry>> Directory(const CdxSnapshot& snap);
+  Result<CdxTagHeader> ReadTagHeader(uint32_t offset, const CdxSnapshot& snap);
+  // A decoded node, from the cache when it was read under the same generation.
+  Result<std::shared_ptr<const CdxNode>> ReadNode(uint32_t offset, int key_length, uint8_t pad,
+                                                  const CdxSnapshot& snap);
+
+  const std::filesystem::path& path() const { return file_->path(); }
+
+  // Cache statistics, for tests and benchmarks.
+  uint64_t page_reads() const { return page_reads_.load(std::memory_order_relaxed); }
+
+ private:
+  explicit CdxFile(std::shared_ptr<SharedFile> file) : file_(std::move(file)) {}
+
+  struct Stamp {
+    std::array<std::byte, 8> head{};  // file offsets 4..11
+    FileStamp file;
+    bool operator==(const Stamp& o) const { return head == o.head && file == o.file; }
+  };
+  Result<Stamp> ReadStamp() const;
+
+  struct CachedNode {
+    uint64_t generation;
+    uint8_t pad;
+    std::shared_ptr<const CdxNode> node;
+  };
+  struct Shard {
+    std::mutex mutex;
+    std::unordered_map<uint32_t, CachedNode> nodes;  // protected by `mutex`
+  };
+  static constexpr std::size_t kShards = 16;
+  static constexpr std::size_t kMaxNodesPerShard = 8192;
+
+  const std::shared_ptr<SharedFile> file_;
+
+  std::mutex stamp_mutex_;
+  // State below is protected by `stamp_mutex_`.
+  Stamp stamp_;
+  bool stamped_ = false;
+  uint64_t generation_ = 1;
+  uint64_t directory_generation_ = 0;
+  std::vector<CdxTagEntry> directory_;
+  std::unordered_map<uint32_t, CdxTagHeader> tag_headers_;
+  uint64_t tag_headers_generation_ = 0;
+
+  std::array<Shard, kShards> shards_;
+  std::atomic<uint64_t> page_reads_{0};  // statistics only
+};
+
+}  // namespace kt::data

@@ -1,0 +1,106 @@
+#include "server/data/driver/field_codec.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "common/coding.h"
+
+namespace kt::data {
+
+namespace {
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\0')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+bool IsNumericType(char type) {
+  return type == 'N' || type == 'F' || type == 'I' || type == 'B' || type == 'Y';
+}
+
+std::optional<double> ParseNumber(const DbfField& field, std::string_view stored) {
+  switch (field.type) {
+    case 'I':
+      if (stored.size() != 4) return std::nullopt;
+      return static_cast<double>(static_cast<int32_t>(DecodeFixedLE32(stored.data())));
+    case 'Y':
+      if (stored.size() != 8) return std::nullopt;
+      return static_cast<double>(static_cast<int64_t>(DecodeFixedLE64(stored.data()))) / 10000.0;
+    case 'B': {
+      if (stored.size() != 8) return std::nullopt;
+      const uint64_t bits = DecodeFixedLE64(stored.data());
+      double d;
+      std::memcpy(&d, &bits, sizeof d);
+      return d;
+    }
+    default:
+      break;
+  }
+  std::string_view t = TrimBlanks(stored);
+  if (t.empty()) return 0.0;
+  std::string text(t);
+  if (text[0] == '+') text.erase(0, 1);
+  for (char& c : text) {
+    if (c == ',') c = '.';
+  }
+  double value = 0;
+  const char* begin = text.data();
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(begin, end, value);
+  if (ec != std::errc() || ptr != end) return std::nullopt;
+  return value;
+}
+
+std::string TrimmedNumberText(std::string_view stored) { return std::string(TrimBlanks(stored)); }
+
+std::optional<std::string> FormatNumber(double value, int width, int decimals) {
+  if (!std::isfinite(value) || width <= 0 || width > 64 || decimals < 0 || decimals > 30) {
+    return std::nullopt;
+  }
+  char buf[128];
+  const int n = std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, value);
+  if (n < 0 || n > width) return std::nullopt;
+  std::string text(buf, static_cast<std::size_t>(n));
+  // "-0.00" is stored as "0.00".
+  if (text.find_first_of("123456789") == std::string::npos) {
+    const auto minus = text.find('-');
+    if (minus != std::string::npos) {
+      text.erase(minus, 1);
+      text.insert(0, 1, ' ');
+    }
+  }
+  return text;
+}
+
+bool ParseLogical(std::string_view stored) {
+  if (stored.empty()) return false;
+  const char c = stored[0];
+  return c == 'T' || c == 't' || c == 'Y' || c == 'y';
+}
+
+Date ParseDate(std::string_view stored) { return Date::FromDtos(stored).value_or(Date{}); }
+
+std::string BlankValue(const DbfField& field) {
+  switch (field.type) {
+    case 'I':
+    case 'Y':
+    case 'B':
+    case 'T':
+    case '0':
+      return std::string(field.width, '\0');
+    case 'M':
+    case 'G':
+    case 'P':
+    case 'W':
+      return std::string(field.width, field.width == 4 ? '\0' : ' ');
+    default:
+      return std::string(field.width, ' ');
+  }
+}
+
+}  // namespace kt::data

@@ -1,0 +1,228 @@
+// Runs every line of the shared xBase fixtures' expected results through the driver: tables and
+// indexes written by an independent engine, with the structure, tag list, orders, records and
+// seek results that engine reported.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "server/data/driver/dbf_table.h"
+#include "server/data/driver/work_area.h"
+
+namespace kt::data {
+namespace {
+
+const std::filesystem::path kFixtures = std::filesystem::path(KT_SHARED_DIR) / "fixtures" / "xbase";
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+  std::vector<std::string> cells;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t tab = line.find('\t', start);
+    cells.push_back(line.substr(start, tab - start));
+    if (tab == std::string::npos) break;
+    start = tab + 1;
+  }
+  return cells;
+}
+
+// The fixtures' quoted form: "..." with \\ \" and \xHH.
+std::string Unquote(const std::string& cell) {
+  std::string out;
+  if (cell.size() < 2 || cell.front() != '"' || cell.back() != '"') return cell;
+  for (std::size_t i = 1; i + 1 < cell.size(); ++i) {
+    if (cell[i] == '\\' && i + 2 < cell.size()) {
+      if (cell[i + 1] == 'x') {
+        out.push_back(static_cast<char>(std::stoi(cell.substr(i + 2, 2), nullptr, 16)));
+        i += 3;
+      } else {
+        out.push_back(cell[++i]);
+      }
+    } else {
+      out.push_back(cell[i]);
+    }
+  }
+  return out;
+}
+
+std::string Quote(std::string_view bytes) {
+  std::string out = "\"";
+  for (unsigned char c : bytes) {
+    if (c == '\\') out += "\\\\";
+    else if (c == '"') out += "\\\"";
+    else if (c < 0x20 || c > 0x7E) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  return out + "\"";
+}
+
+// A field of the current record the way the fixtures print it.
+std::string Show(WorkArea& area, const FieldSpec& f) {
+  switch (f.type) {
+    case 'C': return Quote(area.GetString(f.name).value());
+    case 'M': return Quote(area.GetMemo(f.name).value());
+    case 'N':
+    case 'F': {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%.*f", f.decimals, area.GetNumber(f.name).value());
+      return buf;
+    }
+    case 'D': {
+      const Date d = area.GetDate(f.name).value();
+      return d.blank() ? "" : d.ToDtos();
+    }
+    case 'L': return area.GetLogical(f.name).value() ? "T" : "F";
+    default: return "?";
+  }
+}
+
+std::string ShowFields(WorkArea& area, const std::vector<std::string>& cells, std::size_t from,
+                       std::string* expected) {
+  std::string got;
+  expected->clear();
+  for (std::size_t i = from; i < cells.size(); ++i) {
+    const std::string name = cells[i].substr(0, cells[i].find('='));
+    const int pos = area.FieldPos(name);
+    got += name + "=" + (pos ? Show(area, area.fields()[pos - 1]) : "<missing>") + "\t";
+    *expected += cells[i] + "\t";
+  }
+  return got;
+}
+
+// Visits every record from the top in the current order.
+template <typename Fn>
+Status ForEach(WorkArea& area, Fn fn) {
+  KT_RETURN_IF_ERROR(area.GoTop());
+  while (!area.Eof()) {
+    fn();
+    KT_RETURN_IF_ERROR(area.Skip(1));
+  }
+  return Status::Ok();
+}
+
+const char* TF(bool b) { return b ? "T" : "F"; }
+
+class FixtureTest : public testing::TestWithParam<std::string> {};
+
+TEST_P(FixtureTest, AgreesWithEveryExpectedLine) {
+  const std::string name = GetParam();
+  std::ifstream in(kFixtures / (name + ".expected.tsv"), std::ios::binary);
+  ASSERT_TRUE(in) << "fixture missing: " << name;
+  std::unique_ptr<WorkArea> area;
+  std::unique_ptr<DbfTable> table;
+  int lines = 0;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    ++lines;
+    const std::vector<std::string> c = SplitTabs(line);
+    SCOPED_TRACE(line);
+    const std::string& kind = c[0];
+    if (kind == "FILE") {
+      auto opened = WorkArea::Open(kFixtures / c[1], name);
+      ASSERT_TRUE(opened.ok()) << opened.status().ToString();
+      area = std::move(opened).value();
+      auto t = DbfTable::Open(kFixtures / c[1], false);
+      ASSERT_TRUE(t.ok()) << t.status().ToString();
+      table = std::move(t).value();
+      continue;
+    }
+    ASSERT_TRUE(area) << "FILE line must come first";
+    if (kind == "HEADER") {
+      const DbfHeader& h = table->header();
+      char got[128];
+      std::snprintf(got, sizeof got, "%02X\t%02X\t%02X\t%u\t%u\t%u", h.version, h.table_flags,
+                    h.code_page, h.header_length, h.record_length, h.record_count);
+      EXPECT_EQ(got, line.substr(7));
+    } else if (kind == "FIELD") {
+      const FieldSpec& f = area->fields().at(std::stoi(c[1]) - 1);
+      EXPECT_EQ(f.name, c[2]);
+      EXPECT_EQ(std::string(1, f.type), c[3]);
+      EXPECT_EQ(f.width, std::stoi(c[4]));
+      EXPECT_EQ(f.decimals, std::stoi(c[5]));
+      EXPECT_EQ(area->FieldPos(c[2]), std::stoi(c[1]));
+      EXPECT_EQ(area->FieldWidth(c[2]), std::stoi(c[4]));
+    } else if (kind == "RECCOUNT") {
+      ASSERT_TRUE(area->SetOrder("").ok());
+      uint32_t records = area->RecCount().value(), deleted = 0;
+      ASSERT_TRUE(ForEach(*area, [&] { deleted += area->Deleted() ? 1 : 0; }).ok());
+      EXPECT_EQ(std::to_string(records) + "\t" + std::to_string(deleted), c[1] + "\t" + c[2]);
+    } else if (kind == "TAG") {
+      const std::vector<TagInfo> tags = area->Tags();
+      const TagInfo& t = tags.at(std::stoi(c[1]) - 1);
+      ASSERT_TRUE(area->SetOrder(c[2]).ok());
+      int keys = 0;
+      ASSERT_TRUE(ForEach(*area, [&] { ++keys; }).ok());
+      std::ostringstream got;
+      got << t.name << '\t' << t.key_expression << '\t' << t.for_expression << '\t'
+          << TF(t.descending) << '\t' << TF(t.unique) << '\t' << t.key_type << '\t'
+          << t.key_length << '\t' << keys;
+      EXPECT_EQ(got.str(), line.substr(line.find('\t', 4) + 1));
+    } else if (kind == "ORDER_TOP" || kind == "ORDER_BOTTOM") {
+      ASSERT_TRUE(area->SetOrder(c[1]).ok());
+      const bool top = kind == "ORDER_TOP";
+      ASSERT_TRUE((top ? area->GoTop() : area->GoBottom()).ok());
+      std::string got;
+      int n = 0;
+      while (!area->Eof() && n < 20) {
+        got += (n ? "," : "") + std::to_string(area->RecNo());
+        ++n;
+        ASSERT_TRUE(area->Skip(top ? 1 : -1).ok());
+        if (!top && area->Bof()) break;
+      }
+      EXPECT_EQ(std::to_string(n) + "\t" + got, c[2] + "\t" + (c.size() > 3 ? c[3] : ""));
+    } else if (kind == "ORDER_SUM") {
+      ASSERT_TRUE(area->SetOrder(c[1]).ok());
+      uint64_t n = 0, sum = 0;
+      ASSERT_TRUE(ForEach(*area, [&] {
+                    ++n;
+                    sum = (sum + n * area->RecNo()) % 1000000007;
+                  }).ok());
+      EXPECT_EQ(std::to_string(n) + "\t" + std::to_string(sum), c[2] + "\t" + c[3]);
+    } else if (kind == "REC") {
+      ASSERT_TRUE(area->SetOrder("").ok());
+      ASSERT_TRUE(area->GoTo(static_cast<uint32_t>(std::stoul(c[1]))).ok());
+      EXPECT_EQ(TF(area->Deleted()), c[2]);
+      std::string expected;
+      const std::string got = ShowFields(*area, c, 3, &expected);
+      EXPECT_EQ(got, expected);
+    } else if (kind == "PROBE") {
+      ASSERT_TRUE(area->SetOrder(c[1]).ok());
+      const bool soft = c[2] == "soft";
+      Result<bool> r = false;
+      switch (c[3][0]) {
+        case 'C': r = area->Seek(Unquote(c[4]), soft); break;
+        case 'N': r = area->SeekNumber(std::stod(c[4]), soft); break;
+        case 'D': r = area->SeekDate(c[4].empty() ? Date{} : *Date::FromDtos(c[4]), soft); break;
+        case 'L': r = area->SeekLogical(c[4] == "T", soft); break;
+      }
+      ASSERT_TRUE(r.ok()) << r.status().ToString();
+      EXPECT_EQ(*r, area->Found());
+      std::string expected;
+      const std::string fields = ShowFields(*area, c, 9, &expected);
+      EXPECT_EQ(std::string(TF(area->Found())) + "\t" + TF(area->Eof()) + "\t" +
+                    std::to_string(area->RecNo()) + "\t" + TF(area->Deleted()) + "\t" + fields,
+                c[5] + "\t" + c[6] + "\t" + c[7] + "\t" + c[8] + "\t" + expected);
+    } else {
+      ADD_FAILURE() << "unknown line kind " << kind;
+    }
+  }
+  EXPECT_GT(lines, 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(Xbase, FixtureTest,
+                         testing::Values("CHARKEY", "NUMDATE", "PROMO", "MEMOTAB", "EMPTYTAB",
+                                         "BIGTAB"),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace
+}  // namespace kt::data

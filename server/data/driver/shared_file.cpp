@@ -1,0 +1,139 @@
+#include "server/data/driver/shared_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <tuple>
+
+namespace kt::data {
+
+namespace {
+
+std::string ErrnoText(int err) { return std::strerror(err); }
+
+struct RegistryKey {
+  uint64_t device;
+  uint64_t inode;
+  bool writable;
+  auto operator<=>(const RegistryKey&) const = default;
+};
+
+struct Registry {
+  std::mutex mutex;
+  // State below is protected by `mutex`.
+  std::map<RegistryKey, std::weak_ptr<SharedFile>> files;
+};
+
+Registry& TheRegistry() {
+  static Registry* registry = new Registry();  // never destroyed: used until process exit
+  return *registry;
+}
+
+}  // namespace
+
+SharedFile::SharedFile(int fd, std::filesystem::path path, bool writable, uint64_t device,
+                       uint64_t inode)
+    : fd_(fd), path_(std::move(path)), writable_(writable), device_(device), inode_(inode) {}
+
+SharedFile::~SharedFile() { ::close(fd_); }
+
+Result<std::size_t> SharedFile::ReadAt(uint64_t offset, std::span<std::byte> out) const {
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done,
+                              static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Status::IOError(path_.filename().string() + ": read failed: " + ErrnoText(errno));
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+Status SharedFile::ReadExact(uint64_t offset, std::span<std::byte> out, const char* what) const {
+  KT_ASSIGN_OR_RETURN(std::size_t got, ReadAt(offset, out));
+  if (got != out.size()) {
+    return Status::Corruption(path_.filename().string() + ": " + what + " at offset " +
+                              std::to_string(offset) + " runs past the end of the file");
+  }
+  return Status::Ok();
+}
+
+Status SharedFile::WriteAt(uint64_t offset, std::span<const std::byte> data) const {
+  if (!writable_) return Status::InvalidArgument(path_.filename().string() + ": opened read-only");
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done,
+                               static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Status::IOError(path_.filename().string() + ": write failed: " + ErrnoText(errno));
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return Status::Ok();
+}
+
+Status SharedFile::Sync() const {
+  if (::fdatasync(fd_) != 0) {
+    return Status::IOError(path_.filename().string() + ": sync failed: " + ErrnoText(errno));
+  }
+  return Status::Ok();
+}
+
+Result<FileStamp> SharedFile::Stamp() const {
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) {
+    return Status::IOError(path_.filename().string() + ": stat failed: " + ErrnoText(errno));
+  }
+  return FileStamp{static_cast<uint64_t>(st.st_size),
+                   int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+Result<std::shared_ptr<SharedFile>> OpenSharedFile(const std::filesystem::path& path,
+                                                   bool writable) {
+  const int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == ENOENT) return Status::NotFound(path.string() + ": no such file");
+    return Status::IOError(path.string() + ": cannot open: " + ErrnoText(err));
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Status::IOError(path.string() + ": not a regular file");
+  }
+  const RegistryKey key{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                        writable};
+  Registry& registry = TheRegistry();
+  std::scoped_lock lock(registry.mutex);
+  auto it = registry.files.find(key);
+  if (it != registry.files.end()) {
+    if (auto existing = it->second.lock()) {
+      ::close(fd);
+      return existing;
+    }
+  }
+  // Drop entries whose files were closed, so the map does not grow without bound.
+  std::erase_if(registry.files, [](const auto& entry) { return entry.second.expired(); });
+  std::shared_ptr<SharedFile> file(new SharedFile(fd, path, writable, key.device, key.inode));
+  registry.files[key] = file;
+  return file;
+}
+
+std::size_t OpenSharedFileCount() {
+  Registry& registry = TheRegistry();
+  std::scoped_lock lock(registry.mutex);
+  std::size_t n = 0;
+  for (const auto& [key, file] : registry.files) n += file.expired() ? 0 : 1;
+  return n;
+}
+
+}  // namespace kt::data

@@ -1,0 +1,69 @@
+// One OS file handle per file, shared by every work area that has the file open.
+//
+// Work areas never move a file offset: all I/O is positioned (pread/pwrite), so one descriptor
+// serves any number of threads at once. The registry hands out the same SharedFile for the same
+// file (device and inode) and access mode while anyone holds it; the descriptor closes with the
+// last holder. A thousand sessions with six tables each therefore use six descriptors.
+//
+// Thread safety: SharedFile and the registry functions may be used from any thread.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+
+#include "common/status.h"
+
+namespace kt::data {
+
+// What identifies a file's contents state cheaply: size and modification time.
+struct FileStamp {
+  uint64_t size = 0;
+  int64_t mtime_ns = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+class SharedFile {
+ public:
+  SharedFile(const SharedFile&) = delete;
+  SharedFile& operator=(const SharedFile&) = delete;
+  ~SharedFile();
+
+  // Reads exactly out.size() bytes at `offset`. Corruption when the file ends first (the message
+  // names `what`), IOError on a failed read.
+  Status ReadExact(uint64_t offset, std::span<std::byte> out, const char* what) const;
+  // Reads up to out.size() bytes; returns how many were read (fewer only at end of file).
+  Result<std::size_t> ReadAt(uint64_t offset, std::span<std::byte> out) const;
+  // REQUIRES: opened writable.
+  Status WriteAt(uint64_t offset, std::span<const std::byte> data) const;
+  Status Sync() const;
+  Result<FileStamp> Stamp() const;
+
+  const std::filesystem::path& path() const { return path_; }
+  bool writable() const { return writable_; }
+  uint64_t device() const { return device_; }
+  uint64_t inode() const { return inode_; }
+
+ private:
+  friend Result<std::shared_ptr<SharedFile>> OpenSharedFile(const std::filesystem::path&, bool);
+  SharedFile(int fd, std::filesystem::path path, bool writable, uint64_t device, uint64_t inode);
+
+  const int fd_;
+  const std::filesystem::path path_;
+  const bool writable_;
+  const uint64_t device_;
+  const uint64_t inode_;
+};
+
+// The shared handle for `path`, opened read-only or read-write. NotFound when the file does not
+// exist, IOError when it cannot be opened.
+Result<std::shared_ptr<SharedFile>> OpenSharedFile(const std::filesystem::path& path, bool writable);
+
+// Number of distinct files the registry holds open now (for tests and diagnostics).
+std::size_t OpenSharedFileCount();
+
+}  // namespace kt::data

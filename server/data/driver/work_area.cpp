@@ -1,0 +1,559 @@
+// The work area over a table file and its compound index.
+#include "server/data/driver/work_area.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "common/coding.h"
+#include "server/data/driver/cdx_file.h"
+#include "server/data/driver/cdx_tag.h"
+#include "server/data/driver/dbf_table.h"
+#include "server/data/driver/field_codec.h"
+#include "server/data/driver/file_lookup.h"
+#include "server/data/driver/key_encoding.h"
+#include "server/data/driver/memo_file.h"
+
+namespace kt::data {
+
+namespace {
+
+std::string UpperAscii(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return r;
+}
+
+class TableWorkArea final : public WorkArea {
+ public:
+  TableWorkArea(std::string alias, std::filesystem::path path, OpenOptions options,
+                std::unique_ptr<DbfTable> table)
+      : alias_(std::move(alias)), path_(std::move(path)), options_(options),
+        table_(std::move(table)) {
+    for (const DbfField& f : table_->fields()) {
+      fields_.push_back(FieldSpec{f.name, f.type, f.width, f.decimals});
+      upper_names_.push_back(UpperAscii(f.name));
+    }
+    blank_record_.assign(1, ' ');
+    blank_record_.resize(table_->record_length(), ' ');
+    for (const DbfField& f : table_->fields()) blank_record_.replace(f.offset, f.width, BlankValue(f));
+    record_ = blank_record_;
+  }
+
+  ~TableWorkArea() override {
+    Status ignored = Flush();  // a destructor cannot report; Commit() is the checked path
+    (void)ignored;
+  }
+
+  Status OpenIndex(const std::filesystem::path& table_path) {
+    const std::string base = table_path.stem().string() + ".CDX";
+    auto found = FindFileIgnoringCase(table_path.parent_path(), base);
+    if (!found) {
+      if (table_->header().table_flags & DbfHeader::kStructuralIndexFlag) {
+        return Status::NotFound(table_path.filename().string() + ": its index " + base +
+                                " is missing");
+      }
+      return Status::Ok();
+    }
+    KT_ASSIGN_OR_RETURN(cdx_, CdxFile::Open(*found));
+    KT_ASSIGN_OR_RETURN(CdxSnapshot snap, cdx_->Begin());
+    KT_ASSIGN_OR_RETURN(std::vector<CdxTagEntry> entries, cdx_->Directory(snap));
+    for (const CdxTagEntry& entry : entries) {
+      KT_ASSIGN_OR_RETURN(CdxTag tag, CdxTag::Load(cdx_, entry, table_->fields()));
+      tags_.push_back(std::move(tag));
+    }
+    return Status::Ok();
+  }
+
+  Status Start() {
+    KT_ASSIGN_OR_RETURN(known_count_, table_->ReadRecordCount());
+    return GoTop();
+  }
+
+  const std::string& alias() const override { return alias_; }
+  const std::filesystem::path& path() const override { return path_; }
+  const std::vector<FieldSpec>& fields() const override { return fields_; }
+
+  int FieldPos(std::string_view name) const override { return FieldIndex(name) + 1; }
+  int FieldWidth(std::string_view name) const override {
+    const int i = FieldIndex(name);
+    return i < 0 ? 0 : fields_[i].width;
+  }
+
+  // ---- Index ----
+  std::vector<TagInfo> Tags() const override {
+    std::vector<TagInfo> out;
+    for (const CdxTag& t : tags_) out.push_back(t.info());
+    return out;
+  }
+
+  Status SetOrder(std::string_view tag) override {
+    if (tag.empty()) {
+      order_ = -1;
+      pos_.reset();
+      return Status::Ok();
+    }
+    const std::string wanted = UpperAscii(tag);
+    for (std::size_t i = 0; i < tags_.size(); ++i) {
+      if (tags_[i].info().name == wanted) {
+        order_ = static_cast<int>(i);
+        pos_.reset();
+        return Status::Ok();
+      }
+    }
+    return Status::NotFound(alias_ + ": no tag " + std::string(tag));
+  }
+
+  std::string order() const override { return order_ < 0 ? "" : tags_[order_].info().name; }
+
+  Result<bool> Seek(std::string_view key, bool soft) override {
+    KT_RETURN_IF_ERROR(NeedOrder('C'));
+    return SeekKey(key, soft);
+  }
+  Result<bool> SeekNumber(double key, bool soft) override {
+    KT_RETURN_IF_ERROR(NeedOrder('N'));
+    return SeekKey(EncodeNumberKey(key), soft);
+  }
+  Result<bool> SeekDate(const Date& key, bool soft) override {
+    KT_RETURN_IF_ERROR(NeedOrder('D'));
+    return SeekKey(EncodeDateKey(key), soft);
+  }
+  Result<bool> SeekLogical(bool key, bool soft) override {
+    KT_RETURN_IF_ERROR(NeedOrder('L'));
+    return SeekKey(EncodeLogicalKey(key), soft);
+  }
+  bool Found() const override { return found_; }
+
+  // ---- Navigation ----
+  Status GoTop() override {
+    KT_RETURN_IF_ERROR(Flush());
+    found_ = false;
+    if (order_ < 0) {
+      KT_RETURN_IF_ERROR(RefreshCount());
+      if (known_count_ == 0) return SetEmpty();
+      return LoadNatural(1);
+    }
+    KT_ASSIGN_OR_RETURN(auto p, First());
+    KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), /*forward=*/true));
+    if (!p) return SetEmpty();
+    return LoadIndexed(*p);
+  }
+
+  Status GoBottom() override {
+    KT_RETURN_IF_ERROR(Flush());
+    found_ = false;
+    if (order_ < 0) {
+      KT_RETURN_IF_ERROR(RefreshCount());
+      if (known_count_ == 0) return SetEmpty();
+      return LoadNatural(known_count_);
+    }
+    KT_ASSIGN_OR_RETURN(auto p, Last());
+    KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), /*forward=*/false));
+    if (!p) return SetEmpty();
+    return LoadIndexed(*p);
+  }
+
+  Status Skip(int64_t count) override {
+    KT_RETURN_IF_ERROR(Flush());
+    found_ = false;
+    if (count == 0) {
+      if (eof_) return SetPhantom();
+      return order_ < 0 ? LoadNatural(recno_) : Reload();
+    }
+    if (order_ < 0) return SkipNatural(count);
+    for (int64_t i = 0; i < count; ++i) {
+      if (eof_) return Status::Ok();
+      KT_RETURN_IF_ERROR(EnsureIndexPosition());
+      if (!pos_) return SetPhantom();
+      KT_ASSIGN_OR_RETURN(auto p, Next(*pos_));
+      KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), true));
+      if (!p) return SetPhantom();
+      KT_RETURN_IF_ERROR(LoadIndexed(*p));
+    }
+    for (int64_t i = 0; i > count; --i) {
+      if (eof_) {
+        // Back from the end of the table: the last record in this order.
+        KT_ASSIGN_OR_RETURN(auto p, Last());
+        KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), false));
+        if (!p) return SetEmpty();
+        KT_RETURN_IF_ERROR(LoadIndexed(*p));
+        continue;
+      }
+      KT_RETURN_IF_ERROR(EnsureIndexPosition());
+      if (!pos_) return GoTop();
+      KT_ASSIGN_OR_RETURN(auto p, Prev(*pos_));
+      KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), false));
+      if (!p) {
+        bof_ = true;  // stays on the first record
+        return Status::Ok();
+      }
+      KT_RETURN_IF_ERROR(LoadIndexed(*p));
+    }
+    return Status::Ok();
+  }
+
+  Status GoTo(uint32_t recno) override {
+    KT_RETURN_IF_ERROR(Flush());
+    found_ = false;
+    if (recno > known_count_ || recno == 0) KT_RETURN_IF_ERROR(RefreshCount());
+    if (recno == 0 || recno > known_count_) return SetPhantom();
+    KT_RETURN_IF_ERROR(LoadNatural(recno));
+    pos_.reset();  // found again in the index when the next skip needs it
+    return Status::Ok();
+  }
+
+  bool Eof() const override { return eof_; }
+  bool Bof() const override { return bof_; }
+  uint32_t RecNo() const override { return recno_; }
+  Result<uint32_t> RecCount() override {
+    KT_RETURN_IF_ERROR(RefreshCount());
+    return known_count_;
+  }
+  bool Deleted() const override { return !eof_ && record_[0] == '*'; }
+
+  // ---- Fields ----
+  Result<std::string> GetString(std::string_view field) const override {
+    KT_ASSIGN_OR_RETURN(const DbfField* f, Field(field));
+    return std::string(Raw(*f));
+  }
+  Result<double> GetNumber(std::string_view field) const override {
+    KT_ASSIGN_OR_RETURN(const DbfField* f, Field(field));
+    if (!IsNumericType(f->type)) return NotOfType(*f, "numeric");
+    auto v = ParseNumber(*f, Raw(*f));
+    if (!v) {
+      return Status::Corruption(alias_ + ": field " + f->name + " of record " +
+                                std::to_string(recno_) + " holds no number");
+    }
+    return *v;
+  }
+  Result<std::string> GetNumberText(std::string_view field) const override {
+    KT_ASSIGN_OR_RETURN(const DbfField* f, Field(field));
+    if (f->type != 'N' && f->type != 'F') return NotOfType(*f, "numeric text");
+    return TrimmedNumberText(Raw(*f));
+  }
+  Result<bool> GetLogical(std::string_view field) const override {
+    KT_ASSIGN_OR_RETURN(const DbfField* f, Field(field));
+    if (f->type != 'L') return NotOfType(*f, "logical");
+    return ParseLogical(Raw(*f));
+  }
+  Result<Date> GetDate(std::string_view field) const override {
+    KT_ASSIGN_OR_RETURN(const DbfField* f, Field(field));
+    if (f->type != 'D') return NotOfType(*f, "date");
+    return ParseDate(Raw(*f));
+  }
+  Result<std::string> GetRaw(std::string_view field) const override {
+    KT_ASSIGN_OR_RETURN(const DbfField* f, Field(field));
+    return std::string(Raw(*f));
+  }
+
+  Result<std::string> GetMemo(std::string_view field) const override {
+    KT_ASSIGN_OR_RETURN(const DbfField* f, Field(field));
+    if (f->type != 'M') return NotOfType(*f, "a memo");
+    const std::string_view raw = Raw(*f);
+    uint32_t block = 0;
+    if (f->width == 4) {
+      block = DecodeFixedLE32(raw.data());
+    } else {
+      auto v = ParseNumber(DbfField{"", 'N', f->width, 0, 0, 0}, raw);
+      if (!v || *v < 0 || *v > 4294967295.0) {
+        return Status::Corruption(alias_ + ": memo reference of " + f->name + " unreadable");
+      }
+      block = static_cast<uint32_t>(*v);
+    }
+    if (block == 0) return std::string();
+    if (!memo_) {
+      const std::string base = path_.stem().string() + ".FPT";
+      auto found = FindFileIgnoringCase(path_.parent_path(), base);
+      if (!found) return Status::Corruption(alias_ + ": memo file " + base + " is missing");
+      KT_ASSIGN_OR_RETURN(memo_, MemoFile::Open(*found));
+    }
+    return memo_->Read(block);
+  }
+
+  // ---- Writing ----
+  Status AppendBlank() override {
+    KT_RETURN_IF_ERROR(CanWrite());
+    KT_RETURN_IF_ERROR(Flush());
+    KT_ASSIGN_OR_RETURN(uint32_t recno, table_->AppendRecord(blank_record_));
+    known_count_ = recno;
+    recno_ = recno;
+    record_ = blank_record_;
+    eof_ = bof_ = found_ = false;
+    pos_.reset();
+    return Status::Ok();
+  }
+  Status PutString(std::string_view field, std::string_view value) override {
+    KT_ASSIGN_OR_RETURN(DbfField* f, WritableField(field));
+    if (f->type != 'C') return NotOfType(*f, "character");
+    std::string v(value.substr(0, f->width));
+    v.resize(f->width, ' ');
+    return Store(*f, v);
+  }
+  Status PutNumber(std::string_view field, double value) override {
+    KT_ASSIGN_OR_RETURN(DbfField* f, WritableField(field));
+    if (f->type != 'N' && f->type != 'F') return NotOfType(*f, "numeric");
+    auto text = FormatNumber(value, f->width, f->decimals);
+    if (!text) {
+      return Status::InvalidArgument(alias_ + ": value does not fit field " + f->name + " N(" +
+                                     std::to_string(f->width) + "," +
+                                     std::to_string(f->decimals) + ")");
+    }
+    return Store(*f, *text);
+  }
+  Status PutLogical(std::string_view field, bool value) override {
+    KT_ASSIGN_OR_RETURN(DbfField* f, WritableField(field));
+    if (f->type != 'L') return NotOfType(*f, "logical");
+    return Store(*f, value ? "T" : "F");
+  }
+  Status PutDate(std::string_view field, const Date& value) override {
+    KT_ASSIGN_OR_RETURN(DbfField* f, WritableField(field));
+    if (f->type != 'D') return NotOfType(*f, "date");
+    if (!value.IsValid()) return Status::InvalidArgument(alias_ + ": invalid date for " + f->name);
+    return Store(*f, value.ToDtos());
+  }
+  Status SetDeleted(bool deleted) override {
+    KT_RETURN_IF_ERROR(CanWrite());
+    if (eof_) return Status::InvalidArgument(alias_ + ": no current record");
+    record_[0] = deleted ? '*' : ' ';
+    dirty_ = true;
+    return Status::Ok();
+  }
+  Status Commit() override {
+    if (options_.read_only) return Status::Ok();
+    KT_RETURN_IF_ERROR(Flush());
+    return table_->Commit();
+  }
+
+ private:
+  int FieldIndex(std::string_view name) const {
+    const std::string wanted = UpperAscii(name);
+    for (std::size_t i = 0; i < upper_names_.size(); ++i) {
+      if (upper_names_[i] == wanted) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  Result<const DbfField*> Field(std::string_view name) const {
+    const int i = FieldIndex(name);
+    if (i < 0) return Status::NotFound(alias_ + ": no field " + std::string(name));
+    return &table_->fields()[i];
+  }
+  std::string_view Raw(const DbfField& f) const {
+    return std::string_view(record_).substr(f.offset, f.width);
+  }
+  Status NotOfType(const DbfField& f, const char* wanted) const {
+    return Status::InvalidArgument(alias_ + ": field " + f.name + " (type " +
+                                   std::string(1, f.type) + ") is not " + wanted);
+  }
+
+  Status CanWrite() const {
+    if (options_.read_only) return Status::InvalidArgument(alias_ + ": opened read-only");
+    // Index maintenance is not implemented: writing would leave the index stale.
+    if (!tags_.empty()) {
+      return Status::InvalidArgument(alias_ + ": table has an index; writing it is not supported");
+    }
+    return Status::Ok();
+  }
+  Result<DbfField*> WritableField(std::string_view name) {
+    KT_RETURN_IF_ERROR(CanWrite());
+    if (eof_) return Status::InvalidArgument(alias_ + ": no current record");
+    const int i = FieldIndex(name);
+    if (i < 0) return Status::NotFound(alias_ + ": no field " + std::string(name));
+    return const_cast<DbfField*>(&table_->fields()[i]);
+  }
+  Status Store(const DbfField& f, std::string_view bytes) {
+    record_.replace(f.offset, f.width, bytes);
+    dirty_ = true;
+    return Status::Ok();
+  }
+  Status Flush() {
+    if (!dirty_) return Status::Ok();
+    dirty_ = false;
+    return table_->WriteRecord(recno_, record_);
+  }
+
+  Status RefreshCount() {
+    KT_ASSIGN_OR_RETURN(known_count_, table_->ReadRecordCount());
+    return Status::Ok();
+  }
+
+  Status SetPhantom() {
+    KT_RETURN_IF_ERROR(RefreshCount());
+    recno_ = known_count_ + 1;
+    record_ = blank_record_;
+    eof_ = true;
+    pos_.reset();
+    return Status::Ok();
+  }
+  Status SetEmpty() {
+    KT_RETURN_IF_ERROR(SetPhantom());
+    bof_ = true;
+    return Status::Ok();
+  }
+
+  Status LoadNatural(uint32_t recno) {
+    KT_RETURN_IF_ERROR(table_->ReadRecord(recno, record_));
+    recno_ = recno;
+    eof_ = bof_ = false;
+    return Status::Ok();
+  }
+  Status LoadIndexed(const CdxPosition& p) {
+    KT_RETURN_IF_ERROR(LoadNatural(p.recno()));
+    pos_ = p;
+    return Status::Ok();
+  }
+  Status Reload() {
+    if (eof_) return SetPhantom();
+    return LoadNatural(recno_);
+  }
+
+  Status SkipNatural(int64_t count) {
+    if (count > 0) {
+      if (eof_) return Status::Ok();
+      const int64_t target = int64_t{recno_} + count;
+      if (target > known_count_) KT_RETURN_IF_ERROR(RefreshCount());
+      if (target > known_count_) return SetPhantom();
+      return LoadNatural(static_cast<uint32_t>(target));
+    }
+    KT_RETURN_IF_ERROR(RefreshCount());
+    int64_t from = eof_ ? int64_t{known_count_} + 1 : int64_t{recno_};
+    from = std::min<int64_t>(from, int64_t{known_count_} + 1);
+    const int64_t target = from + count;
+    if (known_count_ == 0) return SetEmpty();
+    if (target < 1) {
+      KT_RETURN_IF_ERROR(LoadNatural(1));
+      bof_ = true;
+      return Status::Ok();
+    }
+    return LoadNatural(static_cast<uint32_t>(target));
+  }
+
+  // ---- Index order in presentation (descending tags are the stored order reversed) ----
+  CdxTag& tag() { return tags_[order_]; }
+  bool descending() const { return tags_[order_].info().descending; }
+  Result<std::optional<CdxPosition>> First() { return descending() ? tag().Last() : tag().First(); }
+  Result<std::optional<CdxPosition>> Last() { return descending() ? tag().First() : tag().Last(); }
+  Result<std::optional<CdxPosition>> Next(const CdxPosition& p) {
+    return descending() ? tag().Prev(p) : tag().Next(p);
+  }
+  Result<std::optional<CdxPosition>> Prev(const CdxPosition& p) {
+    return descending() ? tag().Next(p) : tag().Prev(p);
+  }
+
+  // Passes over entries that point beyond the records the table holds (stale, or appended by
+  // a writer whose header update we have not seen yet: the count is re-read once first).
+  Result<std::optional<CdxPosition>> Settle(std::optional<CdxPosition> p, bool forward) {
+    bool refreshed = false;
+    while (p && (p->recno() == 0 || p->recno() > known_count_)) {
+      if (!refreshed) {
+        KT_RETURN_IF_ERROR(RefreshCount());
+        refreshed = true;
+        continue;
+      }
+      KT_ASSIGN_OR_RETURN(p, forward ? Next(*p) : Prev(*p));
+    }
+    return p;
+  }
+
+  // After GoTo() the index position is unknown: find the current record's entry.
+  Status EnsureIndexPosition() {
+    if (pos_) return Status::Ok();
+    KT_ASSIGN_OR_RETURN(std::optional<std::string> key, tag().KeyOf(record_));
+    if (!key) return Status::InvalidArgument(alias_ + ": record " + std::to_string(recno_) +
+                                             " is not in tag " + tag().info().name);
+    KT_ASSIGN_OR_RETURN(auto p, tag().Find(*key, recno_));
+    if (!p || p->recno() != recno_) {
+      return Status::Corruption(alias_ + ": record " + std::to_string(recno_) +
+                                " is missing from tag " + tag().info().name);
+    }
+    pos_ = p;
+    return Status::Ok();
+  }
+
+  Status NeedOrder(char type) const {
+    if (order_ < 0) return Status::InvalidArgument(alias_ + ": no index order selected");
+    const TagInfo& info = tags_[order_].info();
+    if (info.key_type != type) {
+      return Status::InvalidArgument(alias_ + ": tag " + info.name + " has key type " +
+                                     std::string(1, info.key_type) + ", not " +
+                                     std::string(1, type));
+    }
+    return Status::Ok();
+  }
+
+  Result<bool> SeekKey(std::string_view key, bool soft) {
+    KT_RETURN_IF_ERROR(Flush());
+    const std::string_view search = key.substr(0, static_cast<std::size_t>(tag().key_length()));
+    std::optional<CdxPosition> p;
+    if (!descending()) {
+      KT_ASSIGN_OR_RETURN(p, tag().Bound(search, /*upper=*/false));
+    } else {
+      // The first in descending order is the last stored entry not after the search value.
+      KT_ASSIGN_OR_RETURN(auto upper, tag().Bound(search, /*upper=*/true));
+      if (upper) {
+        KT_ASSIGN_OR_RETURN(p, tag().Prev(*upper));
+      } else {
+        KT_ASSIGN_OR_RETURN(p, tag().Last());
+      }
+    }
+    KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), /*forward=*/true));
+    found_ = p && tag().Matches(*p, search);
+    if (found_ || (soft && p)) {
+      KT_RETURN_IF_ERROR(LoadIndexed(*p));
+      return found_;
+    }
+    KT_RETURN_IF_ERROR(SetPhantom());
+    bof_ = false;
+    return false;
+  }
+
+  const std::string alias_;
+  const std::filesystem::path path_;
+  const OpenOptions options_;
+  const std::unique_ptr<DbfTable> table_;
+  std::vector<FieldSpec> fields_;
+  std::vector<std::string> upper_names_;
+  std::string blank_record_;
+  std::shared_ptr<CdxFile> cdx_;
+  std::vector<CdxTag> tags_;
+  mutable std::unique_ptr<MemoFile> memo_;  // opened on first use
+
+  int order_ = -1;
+  uint32_t recno_ = 1;
+  uint32_t known_count_ = 0;
+  bool eof_ = true;
+  bool bof_ = true;
+  bool found_ = false;
+  bool dirty_ = false;
+  std::optional<CdxPosition> pos_;
+  std::string record_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<WorkArea>> WorkArea::Open(const std::filesystem::path& path,
+                                                 std::string alias, const OpenOptions& options) {
+  auto found = FindFileIgnoringCase(path);
+  if (!found) return Status::NotFound(path.string() + ": no such file");
+  KT_ASSIGN_OR_RETURN(std::unique_ptr<DbfTable> table, DbfTable::Open(*found, !options.read_only));
+  auto area = std::make_unique<TableWorkArea>(std::move(alias), *found, options, std::move(table));
+  if (options.open_index) KT_RETURN_IF_ERROR(area->OpenIndex(*found));
+  KT_RETURN_IF_ERROR(area->Start());
+  return std::unique_ptr<WorkArea>(std::move(area));
+}
+
+Status WorkArea::Create(const std::filesystem::path& path, const std::vector<FieldSpec>& fields) {
+  std::vector<DbfField> dbf;
+  for (const FieldSpec& f : fields) {
+    DbfField d;
+    d.name = UpperAscii(f.name);
+    d.type = static_cast<char>(f.type >= 'a' && f.type <= 'z' ? f.type - 'a' + 'A' : f.type);
+    d.width = f.width;
+    d.decimals = f.decimals;
+    dbf.push_back(std::move(d));
+  }
+  return DbfTable::Create(path, dbf);
+}
+
+}  // namespace kt::data
