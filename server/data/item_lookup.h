@@ -62,9 +62,9 @@ class ITEMPENJUAECERAN {
   // Reports a lookup failure: "###ERR### : " + text to the scan list, text into CERRORMESS.
   void SHOWERROR(std::string_view text);
 
-  // Prices the line item. ---- Pricing hooks in here (CHECKHARGA, HITUNGPAJAK). ----
-  // Until it does, a found item's line carries quantity and unit with all amounts 0.
-  void ASSIGNHARGA();
+  // Prices the line item (CHECKHARGA, then HITUNGPAJAK). An error (inconsistent unit data)
+  // carries the operator text; ASSIGNID then fails the lookup with it.
+  Status ASSIGNHARGA();
 
   // ---- Result of the last lookup ----
   ITEMPENJUAECERAN_LINE OITEMPENJUAECERAN;

@@ -18,6 +18,8 @@ inline constexpr std::string_view kLocationDotComma =
 // Our own: the FOLDER field holds 200 characters and a longer location must not be cut.
 inline constexpr std::string_view kLocationTooLongPrefix = "Lokasi data terlalu panjang ! ( maksimal ";
 inline constexpr std::string_view kLocationTooLongSuffix = " karakter )";
+// Our own: "Command " + name + this + width + kLocationTooLongSuffix.
+inline constexpr std::string_view kTemplateTooLongInfix = " terlalu panjang ! ( maksimal ";
 inline constexpr std::string_view kPortEmpty = "Port belum diisi! ( 1000 s/d 65535 )";
 inline constexpr std::string_view kPortWrong = "Port salah diisi! ( 1000 s/d 65535 )";
 inline constexpr std::string_view kComConnEmpty = "Command Connected belum diisi";

@@ -31,6 +31,8 @@ struct SettingsCheck {
 
 // Characters the FOLDER field of the settings table holds.
 inline constexpr std::size_t kFolderFieldWidth = 200;
+// Characters each template field (COM_CONN, COM_OK, COM_FAIL) holds.
+inline constexpr std::size_t kTemplateFieldWidth = 500;
 
 // Checks the form in the dialog's order and stops at the first failure. `folder_exists` answers
 // whether a folder exists (the real file system by default).

@@ -81,14 +81,14 @@ struct ConversionNote {
 // ITEM_CONV2SATUAN for an item already at hand: quantity in `from` converted into `to`.
 // A zero unit (after 61111 is replaced by the smallest unit) fails with InvalidArgument whose
 // message is the operator text "Convert Satuan: Satuan ID Invalid, Item ID: ...".
-// REQUIRES: item.item_id > 0 is not required; an id <= 0 or a zero quantity gives 0.
+// An item id <= 0 or a zero quantity gives 0.
 Result<double> ConvertItemUnits(const ItemUnits& item, const UnitSets& sets, bool per_item_factors,
                                 double quantity, uint16_t from, uint16_t to,
                                 const ConversionNote& where = {});
 
 // ITEM_CONV2SATUAN through a work area of S_STOCK: positions it on the item (order ID) unless it
 // already stands there. A missing item fails with NotFound whose message is the operator text
-// "Convert Satuan: Item Hilang, Item ID: ...". The work area's order is left at ID.
+// "Convert Satuan: Item Hilang, Item ID: ...". A work area that had to move is left in order ID.
 Result<double> ITEM_CONV2SATUAN(WorkArea& stock, const UnitSets& sets, bool per_item_factors,
                                 int64_t item_id, double quantity, uint16_t from, uint16_t to,
                                 const ConversionNote& where = {});

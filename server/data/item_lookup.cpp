@@ -1,0 +1,185 @@
+#include "server/data/item_lookup.h"
+
+#include "server/data/code_key.h"
+#include "server/data/data_folder.h"
+#include "server/data/driver/work_area.h"
+#include "server/data/messages.h"
+
+namespace kt::data {
+
+namespace {
+
+constexpr std::string_view kBarcodeField = "BARCODE";
+constexpr std::array<std::string_view, 4> kAlternativeOrders = {"KODE_2", "KODE_3", "KODE_4", "KODE_5"};
+
+}  // namespace
+
+ITEMPENJUAECERAN::ITEMPENJUAECERAN(GLOBALVARIABLE& globals, EventSink& sink, const Clock& clock)
+    : globals_(globals), sink_(sink), clock_(clock) {}
+
+ITEMPENJUAECERAN::~ITEMPENJUAECERAN() = default;
+
+void ITEMPENJUAECERAN::SetConnectionNumber(uint32_t n) {
+  const std::string number = std::to_string(n);
+  CSTOCK = "STOCK" + number;
+  CPELANG = "PELANG" + number;
+  CPELSTK = "PELSTK" + number;
+  CSTKHJL = "STKHJL" + number;
+  CSTKPRO = "STKPRO" + number;
+  CKURSMA = "KURSMA" + number;
+}
+
+bool ITEMPENJUAECERAN::DBSUBOPEN() {
+  if (!globals_.IsDatabaseOpen()) return false;
+  DBSUBCLOSE();
+  const std::filesystem::path folder = globals_.DBFOLDER();
+  const struct {
+    std::string_view table;
+    const std::string* alias;
+    std::unique_ptr<WorkArea>* area;
+  } tables[] = {
+      {"S_STOCK", &CSTOCK, &stock_},   {"S_PELANG", &CPELANG, &pelang_}, {"S_PELSTK", &CPELSTK, &pelstk_},
+      {"S_STKHJL", &CSTKHJL, &stkhjl_}, {"S_STKPRO", &CSTKPRO, &stkpro_}, {"S_KURSMA", &CKURSMA, &kursma_},
+  };
+  for (const auto& t : tables) {
+    auto opened = WorkArea::Open(TablePath(folder, t.table), *t.alias);
+    if (!opened.ok()) {
+      sink_.ScanInfo(std::string(msg::kSessionOpenFailedPrefix) + std::string(t.table) +
+                     std::string(msg::kOpenFailedSuffix));
+      DBSUBCLOSE();
+      return false;
+    }
+    *t.area = std::move(opened).value();
+  }
+  return true;
+}
+
+void ITEMPENJUAECERAN::DBSUBCLOSE() {
+  stock_.reset();
+  pelang_.reset();
+  pelstk_.reset();
+  stkhjl_.reset();
+  stkpro_.reset();
+  kursma_.reset();
+}
+
+bool ITEMPENJUAECERAN::IsSubOpen() const { return stock_ != nullptr; }
+
+void ITEMPENJUAECERAN::SHOWERROR(std::string_view text) {
+  sink_.ScanInfo(std::string(msg::kErrorLinePrefix) + std::string(text));
+  CERRORMESS = std::string(text);
+}
+
+Result<bool> ITEMPENJUAECERAN::SeekKey(const std::string& key) {
+  KT_RETURN_IF_ERROR(stock_->SetOrder("KODE"));
+  KT_ASSIGN_OR_RETURN(bool found, stock_->Seek(key));
+  if (found) return true;
+  const DBKONTRO& kontro = db_->kontro;
+  if (kontro.LSTOCKMULTIKODE) {
+    for (std::string_view order : kAlternativeOrders) {
+      KT_RETURN_IF_ERROR(stock_->SetOrder(order));
+      KT_ASSIGN_OR_RETURN(found, stock_->Seek(key));
+      if (found) return true;
+    }
+  }
+  if (kontro.LSTOCKKODE2USETRANSAKSI) {
+    const int width = stock_->FieldWidth(kBarcodeField);
+    KT_RETURN_IF_ERROR(stock_->SetOrder(kBarcodeField));
+    KT_ASSIGN_OR_RETURN(found, stock_->Seek(PadKey(key, static_cast<std::size_t>(width))));
+    if (found) return true;
+  }
+  return false;
+}
+
+void ITEMPENJUAECERAN::SEEKKODE(std::string_view code, std::optional<double> quantity) {
+  OITEMPENJUAECERAN = ITEMPENJUAECERAN_LINE();
+  db_ = globals_.Database();
+  if (!globals_.IsDatabaseOpen() || db_ == nullptr || stock_ == nullptr) {
+    ORECITEM = RECITEM();
+    SHOWERROR(msg::kDatabaseNotOpen);
+    return;
+  }
+  now_ = clock_.Now();
+  const DBKONTRO& kontro = db_->kontro;
+
+  const std::string cleared = ApplyClearText(TrimBlanks(code), kontro.CSTOCKKODECLEAR, kontro.LSTOCKKODECLEARALL);
+  QuantitySplit split = SplitQuantity(cleared);
+  OITEMPENJUAECERAN.FJUMLAH = ScanQuantity(split.quantity_text, quantity);
+  const std::string key = PadKey(split.code, db_->CodeWidth());
+
+  // A blank key must not match the many items whose alternative codes or barcode are blank.
+  bool found = false;
+  if (!TrimBlanks(key).empty()) {
+    Result<bool> sought = SeekKey(key);
+    if (!sought.ok()) {
+      ORECITEM = RECITEM();
+      SHOWERROR(std::string(TrimRight(key)) + ", Gagal baca S_STOCK: " + sought.status().message());
+      return;
+    }
+    found = *sought;
+  }
+  if (!found) {
+    RECITEM none;
+    none.SEEKFAILED(*stock_);
+  }
+  ASSIGNID(key);
+}
+
+void ITEMPENJUAECERAN::ASSIGNID(std::string_view code, bool retail_unit) {
+  const std::string text(TrimRight(code));
+  if (db_ == nullptr) db_ = globals_.Database();
+  if (db_ == nullptr || stock_ == nullptr) {
+    ORECITEM = RECITEM();
+    SHOWERROR(msg::kDatabaseNotOpen);
+    return;
+  }
+  const DBKONTRO& kontro = db_->kontro;
+  ORECITEM = RECITEM::LOADRECORD(*stock_, kontro, db_->units, sink_);
+
+  if (ORECITEM.LEOF) {
+    SHOWERROR(text + std::string(msg::kCodeNotFound));
+  } else if (!ORECITEM.LITEMPENJEC) {
+    SHOWERROR(text + std::string(msg::kNotForRetail));
+    ORECITEM.SEEKFAILED(*stock_);
+  } else if (ORECITEM.LNONAKTIF) {
+    SHOWERROR(text + std::string(msg::kItemInactive));
+    ORECITEM.SEEKFAILED(*stock_);
+  } else if (kontro.LSTOCKGUDANGAKTIVASI && !ORECITEM.ISGUDANG(kontro.WPENJECERANGUDANG)) {
+    SHOWERROR(text + std::string(msg::kWarehouseInactive) + kontro.WarehouseName(kontro.WPENJECERANGUDANG));
+    ORECITEM.SEEKFAILED(*stock_);
+  }
+
+  ITEMPENJUAECERAN_LINE& line = OITEMPENJUAECERAN;
+  if (ORECITEM.LEOF) {
+    line.ORECITEM.reset();
+    line.WSATUANID = 0;
+    line.FJUMLAH = 0;
+    return;
+  }
+  line.ORECITEM = ORECITEM;
+  line.DWRECNO = ORECITEM.DWRECNO;
+  line.FJUMLAH = RoundToPicture(line.FJUMLAH, ORECITEM.CQUANPICT);
+  if (retail_unit) line.WSATUANID = ORECITEM.WSATECERAN;
+
+  // Inconsistent item data fails this one lookup; the session keeps serving.
+  const Status priced = ASSIGNHARGA();
+  if (!priced.ok()) {
+    SHOWERROR(priced.message());
+    ORECITEM.SEEKFAILED(*stock_);
+    OITEMPENJUAECERAN = ITEMPENJUAECERAN_LINE();
+  }
+}
+
+Status ITEMPENJUAECERAN::ASSIGNHARGA() {
+  ITEMPENJUAECERAN_LINE& line = OITEMPENJUAECERAN;
+  const RECITEM& item = *line.ORECITEM;
+  // Every price needs the line quantity in smallest units; inconsistent unit data stops here.
+  KT_ASSIGN_OR_RETURN(const double smallest_quantity,
+                      item.CONV2SATUANKECIL(db_->units, db_->kontro.LSTOCKKONVSATUAN, line.FJUMLAH,
+                                            line.WSATUANID));
+  (void)smallest_quantity;
+  // ---- Pricing (CHECKHARGA, HITUNGPAJAK) hooks in here. Until then the amounts stay 0. ----
+  return Status::Ok();
+}
+
+}  // namespace kt::data
