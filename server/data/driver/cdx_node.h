@@ -1,5 +1,5 @@
 // One 512-byte node of a compound index tree, decoded (and validated) here only; the writer's
-// encoder is in cdx_node_encoder.h.
+// encoders are in cdx_node_encoder.h.
 //
 //   common header:  0 attributes u16 (bit 0 root, bit 1 leaf) | 2 key count u16 |
 //                   4 left sibling u32 | 8 right sibling u32   (0xFFFFFFFF = none)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "server/data/driver/dbf_table.h"
+#include "server/data/driver/index_builder.h"
 #include "server/data/driver/work_area.h"
 
 namespace kt::data {
@@ -111,10 +112,56 @@ Status ForEach(WorkArea& area, Fn fn) {
 
 const char* TF(bool b) { return b ? "T" : "F"; }
 
-class FixtureTest : public testing::TestWithParam<std::string> {};
+struct FixtureCase {
+  std::string name;
+  // Copy the table, rebuild its index with our own writer from the tag list the fixture's index
+  // declares, and expect the same answers: our writer agrees with the independent engine.
+  bool rebuilt;
+};
+
+// A scratch copy of the fixture table (and memo) with a freshly built index.
+std::filesystem::path RebuildInScratch(const std::string& name) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(testing::TempDir()) / ("rebuilt_" + name);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  for (const char* ext : {".G8A", ".FPT"}) {
+    if (fs::exists(kFixtures / (name + ext))) {
+      fs::copy_file(kFixtures / (name + ext), dir / (name + ext));
+      fs::permissions(dir / (name + ext), fs::perms::owner_write, fs::perm_options::add);
+    }
+  }
+  std::vector<TagSpec> specs;
+  {
+    auto original = WorkArea::Open(kFixtures / (name + ".G8A"), "ORIGINAL");
+    EXPECT_TRUE(original.ok()) << original.status().ToString();
+    if (!original.ok()) return dir;
+    for (const TagInfo& t : (*original)->Tags()) {
+      specs.push_back(TagSpec{t.name, t.key_expression, t.for_expression, t.descending, t.unique});
+    }
+  }
+  const Status built = BuildCompoundIndex(dir / (name + ".G8A"), specs);
+  EXPECT_TRUE(built.ok()) << built.ToString();
+  return dir;
+}
+
+void PrintTo(const FixtureCase& c, std::ostream* os) { *os << c.name << (c.rebuilt ? " rebuilt" : ""); }
+
+// CHARKEY's unique tag UCODE was maintained key by key while codes changed, so it holds 261
+// keys where a fresh build over the same data finds 262 distinct codes: history, not format.
+bool HistoryDependent(const FixtureCase& c, const std::vector<std::string>& cells) {
+  if (!c.rebuilt || c.name != "CHARKEY") return false;
+  for (const std::string& cell : cells) {
+    if (cell == "UCODE") return true;
+  }
+  return false;
+}
+
+class FixtureTest : public testing::TestWithParam<FixtureCase> {};
 
 TEST_P(FixtureTest, AgreesWithEveryExpectedLine) {
-  const std::string name = GetParam();
+  const std::string name = GetParam().name;
+  const std::filesystem::path dir = GetParam().rebuilt ? RebuildInScratch(name) : kFixtures;
   std::ifstream in(kFixtures / (name + ".expected.tsv"), std::ios::binary);
   ASSERT_TRUE(in) << "fixture missing: " << name;
   std::unique_ptr<WorkArea> area;
@@ -126,12 +173,13 @@ TEST_P(FixtureTest, AgreesWithEveryExpectedLine) {
     ++lines;
     const std::vector<std::string> c = SplitTabs(line);
     SCOPED_TRACE(line);
+    if (HistoryDependent(GetParam(), c)) continue;
     const std::string& kind = c[0];
     if (kind == "FILE") {
-      auto opened = WorkArea::Open(kFixtures / c[1], name);
+      auto opened = WorkArea::Open(dir / c[1], name);
       ASSERT_TRUE(opened.ok()) << opened.status().ToString();
       area = std::move(opened).value();
-      auto t = DbfTable::Open(kFixtures / c[1], false);
+      auto t = DbfTable::Open(dir / c[1], false);
       ASSERT_TRUE(t.ok()) << t.status().ToString();
       table = std::move(t).value();
       continue;
@@ -219,10 +267,20 @@ TEST_P(FixtureTest, AgreesWithEveryExpectedLine) {
   EXPECT_GT(lines, 10);
 }
 
-INSTANTIATE_TEST_SUITE_P(Xbase, FixtureTest,
-                         testing::Values("CHARKEY", "NUMDATE", "PROMO", "MEMOTAB", "EMPTYTAB",
-                                         "BIGTAB"),
-                         [](const auto& info) { return info.param; });
+std::vector<FixtureCase> AllCases() {
+  std::vector<FixtureCase> cases;
+  for (bool rebuilt : {false, true}) {
+    for (const char* name : {"CHARKEY", "NUMDATE", "PROMO", "MEMOTAB", "EMPTYTAB", "BIGTAB"}) {
+      cases.push_back(FixtureCase{name, rebuilt});
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Xbase, FixtureTest, testing::ValuesIn(AllCases()),
+                         [](const auto& info) {
+                           return info.param.name + (info.param.rebuilt ? "_Rebuilt" : "");
+                         });
 
 }  // namespace
 }  // namespace kt::data

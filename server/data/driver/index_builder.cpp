@@ -1,0 +1,317 @@
+// Bulk build of a compound index: every tag's keys are collected from the table, sorted and
+// packed into full leaves, interior levels are stacked on top, and the tag directory (a tree
+// keyed by tag name whose "record numbers" are tag header offsets) is written last.
+//
+// File layout written: file header (1024 bytes) | per tag: header (1024), leaves, interior
+// levels bottom-up | directory nodes. Readers follow the pointers, so the order is free.
+#include "server/data/driver/index_builder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <numeric>
+#include <set>
+
+#include "common/coding.h"
+#include "server/data/driver/cdx_header.h"
+#include "server/data/driver/cdx_node.h"
+#include "server/data/driver/cdx_node_encoder.h"
+#include "server/data/driver/dbf_table.h"
+#include "server/data/driver/expression.h"
+#include "server/data/driver/file_lookup.h"
+#include "server/data/driver/key_encoding.h"
+
+namespace kt::data {
+
+namespace {
+
+constexpr int kDirectoryKeyLength = 10;
+constexpr std::size_t kReadChunkBytes = 1 << 20;
+
+// Sorted keys of one tree: `keys` holds size() * key_length bytes.
+struct KeyList {
+  int key_length = 0;
+  std::string keys;
+  std::vector<uint32_t> records;
+  std::size_t size() const { return records.size(); }
+  std::string_view key(std::size_t i) const {
+    return std::string_view(keys).substr(i * key_length, key_length);
+  }
+};
+
+struct PreparedTag {
+  TagSpec spec;  // name upper case
+  Expression key;
+  std::optional<Expression> condition;
+  char key_type = 'C';
+  int key_length = 0;
+  KeyList list;
+};
+
+bool ValidTagName(const std::string& name) {
+  if (name.empty() || name.size() > 10) return false;
+  if (!((name[0] >= 'A' && name[0] <= 'Z') || name[0] == '_')) return false;
+  for (char c : name) {
+    if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) return false;
+  }
+  return true;
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return s;
+}
+
+Result<PreparedTag> Prepare(const TagSpec& spec, const std::vector<DbfField>& fields) {
+  PreparedTag t{spec, Expression::Parse("0", fields).value(), std::nullopt, 'C', 0, {}};
+  t.spec.name = Upper(spec.name);
+  if (!ValidTagName(t.spec.name)) {
+    return Status::InvalidArgument("tag name \"" + spec.name +
+                                   "\" must be 1-10 letters, digits or _, starting with a letter");
+  }
+  if (spec.key_expression.size() + spec.for_expression.size() + 2 > CdxTagHeader::kPoolLength) {
+    return Status::InvalidArgument("tag " + t.spec.name + ": expressions longer than 510 bytes");
+  }
+  KT_ASSIGN_OR_RETURN(t.key, Expression::Parse(spec.key_expression, fields));
+  t.key_type = t.key.result_type();
+  t.key_length = t.key_type == 'C' ? t.key.result_length() : t.key_type == 'L' ? 1 : kNumericKeyLength;
+  if (t.key_length < 1 || t.key_length > CdxTagHeader::kMaxKeyLength) {
+    return Status::InvalidArgument("tag " + t.spec.name + ": key length " +
+                                   std::to_string(t.key_length) + " outside 1-240");
+  }
+  if (!spec.for_expression.empty()) {
+    KT_ASSIGN_OR_RETURN(Expression cond, Expression::Parse(spec.for_expression, fields));
+    if (cond.result_type() != 'L') {
+      return Status::InvalidArgument("tag " + t.spec.name + ": FOR expression is not logical");
+    }
+    t.condition = std::move(cond);
+  }
+  t.list.key_length = t.key_length;
+  return t;
+}
+
+Status Collect(PreparedTag& t, std::string_view record, uint32_t recno) {
+  if (t.condition) {
+    KT_ASSIGN_OR_RETURN(Value in, t.condition->Evaluate(record));
+    if (in.type != 'L') return Status::InvalidArgument("tag " + t.spec.name + ": FOR is not logical");
+    if (!in.logical) return Status::Ok();
+  }
+  KT_ASSIGN_OR_RETURN(Value v, t.key.Evaluate(record));
+  if (v.type != t.key_type) {
+    return Status::InvalidArgument("tag " + t.spec.name + ": key changes type at record " +
+                                   std::to_string(recno));
+  }
+  t.list.keys += EncodeKeyValue(v, t.key_length);
+  t.list.records.push_back(recno);
+  return Status::Ok();
+}
+
+// Sorts by (key bytes, record number); a unique tag keeps the first record of each key.
+void SortKeys(KeyList& list, bool unique) {
+  std::vector<uint32_t> order(list.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    const int c = std::memcmp(list.key(a).data(), list.key(b).data(), list.key_length);
+    return c != 0 ? c < 0 : list.records[a] < list.records[b];
+  });
+  KeyList sorted;
+  sorted.key_length = list.key_length;
+  sorted.keys.reserve(list.keys.size());
+  sorted.records.reserve(list.size());
+  for (uint32_t i : order) {
+    if (unique && !sorted.records.empty() && sorted.key(sorted.size() - 1) == list.key(i)) continue;
+    sorted.keys += list.key(i);
+    sorted.records.push_back(list.records[i]);
+  }
+  list = std::move(sorted);
+}
+
+// Writes the tree of `list` as pages starting at `first_page`; returns the root's offset.
+uint32_t WriteTree(const KeyList& list, uint8_t pad, uint64_t max_record, uint32_t first_page,
+                   std::vector<std::byte>& file) {
+  const LeafLayout layout = LeafLayout::For(list.key_length, max_record);
+  // Pack leaves by free space.
+  std::vector<std::pair<std::size_t, std::size_t>> leaves;  // [begin, end) entry ranges
+  std::size_t begin = 0, used = 0;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const std::string_view prev = i == begin ? std::string_view() : list.key(i - 1);
+    LeafKeySplit s = SplitLeafKey(list.key(i), prev, pad);
+    std::size_t need = layout.entry_bytes + list.key_length - s.dup - s.trail;
+    if (used + need > CdxNode::kLeafSpace) {
+      leaves.emplace_back(begin, i);
+      begin = i;
+      s = SplitLeafKey(list.key(i), {}, pad);
+      need = layout.entry_bytes + list.key_length - s.dup - s.trail;
+      used = 0;
+    }
+    used += need;
+  }
+  leaves.emplace_back(begin, list.size());  // an empty tag is one empty leaf
+
+  auto offset_of = [&](std::size_t page_index) {
+    return static_cast<uint32_t>(first_page + page_index * kCdxPageSize);
+  };
+  auto put_page = [&](uint32_t offset, const std::vector<std::byte>& page) {
+    if (file.size() < offset + kCdxPageSize) file.resize(offset + kCdxPageSize);
+    std::memcpy(file.data() + offset, page.data(), kCdxPageSize);
+  };
+
+  std::vector<std::byte> page;
+  std::vector<InteriorEntryRef> level;  // entries describing the nodes just written
+  const bool leaf_root = leaves.size() == 1;
+  for (std::size_t l = 0; l < leaves.size(); ++l) {
+    std::vector<LeafEntryRef> entries;
+    for (std::size_t i = leaves[l].first; i < leaves[l].second; ++i) {
+      entries.push_back(LeafEntryRef{list.key(i), list.records[i]});
+    }
+    const uint32_t left = l == 0 ? kCdxNoNode : offset_of(l - 1);
+    const uint32_t right = l + 1 == leaves.size() ? kCdxNoNode : offset_of(l + 1);
+    EncodeLeaf(entries, layout, leaf_root, left, right, pad, page);
+    put_page(offset_of(l), page);
+    if (!entries.empty()) level.push_back(InteriorEntryRef{entries.back().key, entries.back().record, offset_of(l)});
+  }
+  if (leaf_root) return offset_of(0);
+
+  std::size_t next_page = leaves.size();
+  const std::size_t per_node = CdxNode::kInteriorSpace / (list.key_length + 8);
+  while (true) {
+    const std::size_t nodes = (level.size() + per_node - 1) / per_node;
+    std::vector<InteriorEntryRef> upper;
+    for (std::size_t n = 0; n < nodes; ++n) {
+      std::vector<InteriorEntryRef> entries(
+          level.begin() + n * per_node, level.begin() + std::min(level.size(), (n + 1) * per_node));
+      const uint32_t here = offset_of(next_page + n);
+      const uint32_t left = n == 0 ? kCdxNoNode : offset_of(next_page + n - 1);
+      const uint32_t right = n + 1 == nodes ? kCdxNoNode : offset_of(next_page + n + 1);
+      EncodeInterior(entries, nodes == 1, left, right, page);
+      put_page(here, page);
+      upper.push_back(InteriorEntryRef{entries.back().key, entries.back().record, here});
+    }
+    next_page += nodes;
+    if (nodes == 1) return upper.front().child;
+    level = std::move(upper);
+  }
+}
+
+void PutHeader(const CdxTagHeader& header, uint32_t offset, std::vector<std::byte>& file) {
+  std::vector<std::byte> bytes;
+  header.EncodeTo(bytes);
+  if (file.size() < offset + bytes.size()) file.resize(offset + bytes.size());
+  std::memcpy(file.data() + offset, bytes.data(), bytes.size());
+}
+
+Status WriteFileReplacing(const std::filesystem::path& target, const std::vector<std::byte>& bytes) {
+  std::filesystem::path tmp = target;
+  tmp += ".tmp";
+  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return Status::IOError(tmp.string() + ": cannot create: " + std::strerror(errno));
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int err = errno;
+      ::close(fd);
+      ::unlink(tmp.c_str());
+      return Status::IOError(tmp.string() + ": write failed: " + std::strerror(err));
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(tmp.c_str(), target.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    return Status::IOError(target.string() + ": cannot replace: " + std::strerror(err));
+  }
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status BuildCompoundIndex(const std::filesystem::path& table_path, const std::vector<TagSpec>& tags) {
+  auto found = FindFileIgnoringCase(table_path);
+  if (!found) return Status::NotFound(table_path.string() + ": no such file");
+  KT_ASSIGN_OR_RETURN(std::unique_ptr<DbfTable> table, DbfTable::Open(*found, /*writable=*/true));
+
+  std::vector<PreparedTag> prepared;
+  std::set<std::string> names;
+  for (const TagSpec& spec : tags) {
+    KT_ASSIGN_OR_RETURN(PreparedTag t, Prepare(spec, table->fields()));
+    if (!names.insert(t.spec.name).second) {
+      return Status::InvalidArgument("tag " + t.spec.name + " appears twice");
+    }
+    prepared.push_back(std::move(t));
+  }
+
+  // One pass over the table, in chunks of whole records.
+  KT_ASSIGN_OR_RETURN(uint32_t count, table->ReadRecordCount());
+  const std::size_t record_length = table->record_length();
+  const std::size_t per_chunk = std::max<std::size_t>(1, kReadChunkBytes / record_length);
+  std::vector<std::byte> chunk;
+  for (uint32_t first = 1; first <= count;) {
+    const std::size_t n = std::min<std::size_t>(per_chunk, count - first + 1);
+    chunk.resize(n * record_length);
+    KT_RETURN_IF_ERROR(table->file().ReadExact(
+        table->header().header_length + uint64_t{first - 1} * record_length, chunk, "records"));
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::string_view record(reinterpret_cast<const char*>(chunk.data()) + i * record_length,
+                                    record_length);
+      for (PreparedTag& t : prepared) {
+        KT_RETURN_IF_ERROR(Collect(t, record, first + static_cast<uint32_t>(i)));
+      }
+    }
+    first += static_cast<uint32_t>(n);
+  }
+
+  std::vector<std::byte> file(CdxTagHeader::kEncodedLength);
+  KeyList directory;
+  directory.key_length = kDirectoryKeyLength;
+  std::vector<std::pair<std::string, uint32_t>> directory_entries;
+  for (PreparedTag& t : prepared) {
+    SortKeys(t.list, t.spec.unique);
+    const auto header_offset = static_cast<uint32_t>(file.size());
+    CdxTagHeader header;
+    header.key_length = static_cast<uint16_t>(t.key_length);
+    header.options = CdxTagHeader::kCompact | CdxTagHeader::kCompound |
+                     (t.spec.unique ? CdxTagHeader::kUnique : 0) |
+                     (t.condition ? CdxTagHeader::kHasFor : 0);
+    header.descending = t.spec.descending;
+    header.key_expression = t.spec.key_expression;
+    header.for_expression = t.spec.for_expression;
+    const uint32_t first_page = header_offset + CdxTagHeader::kEncodedLength;
+    header.root = WriteTree(t.list, KeyPadByte(t.key_type), count, first_page, file);
+    PutHeader(header, header_offset, file);
+    directory_entries.emplace_back(EncodeCharKey(t.spec.name, kDirectoryKeyLength), header_offset);
+    t.list = KeyList{};  // release the keys early
+  }
+  std::sort(directory_entries.begin(), directory_entries.end());
+  uint32_t max_offset = 0;
+  for (const auto& [name, offset] : directory_entries) {
+    directory.keys += name;
+    directory.records.push_back(offset);
+    max_offset = std::max(max_offset, offset);
+  }
+  CdxTagHeader file_header;
+  file_header.key_length = kDirectoryKeyLength;
+  file_header.options = CdxTagHeader::kCompact | CdxTagHeader::kCompound | CdxTagHeader::kDirectory;
+  file_header.root = WriteTree(directory, ' ', max_offset, static_cast<uint32_t>(file.size()), file);
+  PutHeader(file_header, 0, file);
+
+  const std::string cdx_name = found->stem().string() + ".CDX";
+  const std::filesystem::path target =
+      FindFileIgnoringCase(found->parent_path(), cdx_name).value_or(found->parent_path() / cdx_name);
+  KT_RETURN_IF_ERROR(WriteFileReplacing(target, file));
+
+  // Mark the table as having its structural index.
+  std::byte flags[1];
+  KT_RETURN_IF_ERROR(table->file().ReadExact(DbfHeader::kTableFlagsOffset, flags, "table flags"));
+  flags[0] |= std::byte{DbfHeader::kStructuralIndexFlag};
+  KT_RETURN_IF_ERROR(table->file().WriteAt(DbfHeader::kTableFlagsOffset, flags));
+  return table->file().Sync();
+}
+
+}  // namespace kt::data
