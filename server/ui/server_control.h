@@ -1,0 +1,32 @@
+// What the main window asks of the running server: start the listener, send the loopback probe,
+// and read the three self-test flags. The window mode plugs in the real listener; the window
+// itself never touches sockets.
+//
+// Thread safety: called from the window thread only; the flags it reads are set by the
+// listener's threads.
+#pragma once
+
+#include <cstdint>
+
+namespace kt::ui {
+
+class ServerControl {
+ public:
+  virtual ~ServerControl() = default;
+
+  // STARTSERVER: when the listener is not listening, starts it and waits until it listens or
+  // has given up (a failed bind never hangs the caller); then sends one loopback probe with the
+  // self-test text and waits briefly for its verdict.
+  virtual void StartServer() = 0;
+
+  // True while the listener listens. A listener whose bind failed counts as none: the window
+  // then names the port as taken by another program.
+  virtual bool Listening() const = 0;
+  virtual bool ProbeSent() const = 0;
+  virtual bool SelfTestPassed() const = 0;
+
+  // The configured port (WCONFIGPORT).
+  virtual uint16_t Port() const = 0;
+};
+
+}  // namespace kt::ui

@@ -1,0 +1,318 @@
+#include "server/ui/winstarting.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSessionManager>
+#include <QSystemTrayIcon>
+#include <QWindowStateChangeEvent>
+
+#include <ctime>
+
+#include "server/data/database.h"
+#include "server/data/global_variable.h"
+#include "server/ui/activity_list.h"
+#include "server/ui/app_icons.h"
+#include "server/ui/server_control.h"
+#include "server/ui/status_texts.h"
+#include "server/ui/window_sink.h"
+#include "server/ui/winsetting.h"
+#include "server/ui/wintestresult.h"
+
+namespace kt::ui {
+namespace {
+
+QString Latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+
+// The dialog's layout is given in dialog units; these factors turn them into pixels for the
+// usual desktop font.
+QRect Dlu(int x, int y, int w, int h) { return QRect(x * 3 / 2, y * 13 / 8, w * 3 / 2, h * 13 / 8); }
+
+const QString kTitle = Latin1(kApplicationTitle);
+
+}  // namespace
+
+WINSTARTING::WINSTARTING(ServerControl& server, data::GLOBALVARIABLE& globals, WindowSink& sink,
+                         Options options, QWidget* parent)
+    : QDialog(parent), server_(server), globals_(globals), sink_(sink), options_(std::move(options)) {
+  tray_available_ = options_.tray_available.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+  if (!options_.prompts.confirm) options_.prompts = MessageBoxPrompts();
+  if (!options_.quit) options_.quit = [] { QCoreApplication::quit(); };
+  // No Size and Maximize: a fixed dialog that only minimizes (to the tray).
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  BuildControls();
+  timer_.setInterval(kCheckPeriod);
+  connect(&timer_, &QTimer::timeout, this, &WINSTARTING::SERVERCHECK);
+  if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    // The end of the desktop session may close the window.
+    connect(gui, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { session_ending_ = true; });
+  }
+}
+
+WINSTARTING::~WINSTARTING() {
+  sink_.Unregister();
+  TIMERSTOP();
+  RemoveTrayIcon();
+}
+
+void WINSTARTING::BuildControls() {
+  auto* icon = new QLabel(this);  // 100
+  icon->setObjectName("id100");
+  icon->setGeometry(Dlu(2, 2, 24, 22));
+  icon->setPixmap(AppIcon().pixmap(32, 32));
+  icon->setAlignment(Qt::AlignCenter);
+
+  auto* frame = new QGroupBox(this);  // 101
+  frame->setObjectName("id101");
+  frame->setGeometry(Dlu(2, 24, 198, 52));
+
+  title_ = new QLabel(this);  // 102
+  title_->setObjectName("id102");
+  title_->setGeometry(Dlu(29, 2, 171, 22));
+  QFont bold = title_->font();
+  bold.setBold(true);
+  title_->setFont(bold);
+  title_->setCursor(Qt::PointingHandCursor);
+  title_->setToolTip(QStringLiteral("Simple Test Result"));
+  title_->installEventFilter(this);
+
+  auto* port_label = new QLabel(QStringLiteral("TCP Port :"), this);  // 103
+  port_label->setObjectName("id103");
+  port_label->setGeometry(Dlu(13, 41, 37, 13));
+
+  start_time_ = new QLabel(this);  // 104
+  start_time_->setObjectName("id104");
+  start_time_->setGeometry(Dlu(96, 41, 74, 13));
+
+  ip_label_ = new QLabel(this);  // 105
+  ip_label_->setObjectName("id105");
+  ip_label_->setGeometry(Dlu(50, 56, 78, 12));
+
+  blocking_ = new QLabel(this);  // 106
+  blocking_->setObjectName("id106");
+  blocking_->setGeometry(Dlu(2, 78, 198, 22));
+  blocking_->setWordWrap(true);
+  blocking_->setStyleSheet(QStringLiteral("color: #c00000; font-weight: bold;"));
+
+  port_ = new QLineEdit(this);  // 107
+  port_->setObjectName("id107");
+  port_->setGeometry(Dlu(50, 41, 40, 13));
+  port_->setReadOnly(true);
+  port_->setMaxLength(5);
+
+  auto* setting = new QPushButton(QStringLiteral("&Setting"), this);  // 108
+  setting->setObjectName("id108");
+  setting->setGeometry(Dlu(2, 268, 243, 20));
+  setting->setAutoDefault(false);
+  connect(setting, &QPushButton::clicked, this, &WINSTARTING::BUTTONSETTING);
+
+  auto* hide = new QPushButton(QStringLiteral("&Tutup"), this);  // 109
+  hide->setObjectName("id109");
+  hide->setGeometry(Dlu(248, 268, 242, 20));
+  hide->setAutoDefault(false);
+  connect(hide, &QPushButton::clicked, this, &WINSTARTING::HideToTray);
+
+  scans_ = new ActivityList(kScanListLines, this);  // 110
+  scans_->setObjectName("id110");
+  scans_->setGeometry(Dlu(202, 2, 288, 263));
+
+  connections_ = new ActivityList(kConnectionListLines, this);  // 111
+  connections_->setObjectName("id111");
+  connections_->setGeometry(Dlu(2, 103, 198, 162));
+
+  setFixedSize(Dlu(0, 0, 492, 290).size());
+  setWindowIcon(AppIcon());
+  setWindowTitle(kTitle);
+}
+
+void WINSTARTING::PostInit() {
+  // 1. The main tables; their error boxes appear here and the database-open flag stays clear.
+  if (options_.open_database) data::DBMAINOPEN(globals_, sink_);
+  // 2.-3.
+  state_ = 3;
+  title_->setText(kTitle);
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  start_time_->setText(Latin1(StartTimeText(local)));
+  // 6. From now on the log lines reach the lists.
+  sink_.Register(this);
+  // 7. Port.
+  data::ConfigValues config = globals_.Config();
+  if (config.WCONFIGPORT == 0) {
+    config.WCONFIGPORT = data::kDefaultPort;
+    globals_.SetConfig(config);
+  }
+  port_->setText(QString::number(config.WCONFIGPORT));
+  ip_ = Latin1(LocalIpAddress());
+  // 8.
+  STARTSERVER();
+  setWindowIcon(AppIcon());
+  REFRESHPACKAGE(true);
+  TIMERSTART();
+}
+
+void WINSTARTING::ADDCONNECTEDINFO(std::string_view text) { connections_->Add(text); }
+void WINSTARTING::ADDSCANINFO(std::string_view text) { scans_->Add(text); }
+void WINSTARTING::SHOWERROR(const QString& text) { blocking_->setText(text); }
+
+void WINSTARTING::STARTSERVER() { server_.StartServer(); }
+
+void WINSTARTING::SERVERCHECK() {
+  if (!server_.SelfTestPassed()) {
+    STARTSERVER();
+    REFRESHFIREWALLSTATEEX();
+  } else if (state_ > 1) {
+    REFRESHPACKAGE();
+    REFRESHFIREWALLSTATE();
+  }
+}
+
+QString WINSTARTING::RETURNTEXTFIREWALL() const {
+  return Latin1(FirewallText(server_.ProbeSent(), server_.Listening(), server_.SelfTestPassed(),
+                             server_.Port()));
+}
+
+void WINSTARTING::REFRESHFIREWALLSTATE() { SHOWERROR(RETURNTEXTFIREWALL()); }
+
+void WINSTARTING::REFRESHFIREWALLSTATEEX() {
+  if (server_.SelfTestPassed()) return;
+  const QString text = RETURNTEXTFIREWALL();
+  state_ = 3;
+  // The blocking text also goes into the label, so the window says what the balloon says.
+  SHOWERROR(text);
+  const std::string suffix = BlockingSuffix(text.toStdString());
+  SetTrayIcon(false, true, Latin1(TrayTipText(ip_.toStdString(), server_.Port(), suffix)));
+  ShowBalloon(StateIcon3(), kTitle, Latin1(BlockedBalloonText(text.toStdString())));
+}
+
+void WINSTARTING::REFRESHPACKAGE(bool add) {
+  const QString text = RETURNTEXTFIREWALL();
+  const std::string suffix = BlockingSuffix(text.toStdString());
+  const bool attention = !text.isEmpty();
+  state_ = attention ? 3 : 1;
+  const uint16_t port = server_.Port();
+  const std::string ip = ip_.toStdString();
+  setWindowTitle(Latin1(CaptionText(ip, port)));
+  ip_label_->setText(QStringLiteral("IP: ") + ip_);
+  SetTrayIcon(add, attention, Latin1(TrayTipText(ip, port, suffix)));
+  ShowBalloon(attention ? StateIcon3() : AppIcon(), kTitle, Latin1(BalloonText(ip, port, suffix)));
+}
+
+void WINSTARTING::TIMERSTART() { timer_.start(); }
+void WINSTARTING::TIMERSTOP() { timer_.stop(); }
+
+void WINSTARTING::SetTrayIcon(bool add, bool attention, const QString& tip) {
+  tray_tip_ = tip;
+  tray_attention_ = attention;
+  if (add && tray_ == nullptr) {
+    tray_ = new QSystemTrayIcon(this);
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+      if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) TRAYICONCLICKED();
+    });
+  }
+  if (tray_ == nullptr) return;
+  tray_->setIcon(attention ? StateIcon3() : AppIcon());
+  tray_->setToolTip(tip);
+  if (tray_available_) tray_->show();
+}
+
+void WINSTARTING::RemoveTrayIcon() {
+  if (tray_ != nullptr) tray_->hide();
+}
+
+void WINSTARTING::ShowBalloon(const QIcon& icon, const QString& title, const QString& text) {
+  balloon_title_ = title;
+  balloon_text_ = text;
+  ++balloon_count_;
+  if (tray_ != nullptr && tray_available_) tray_->showMessage(title, text, icon);
+}
+
+void WINSTARTING::TRAYICONCLICKED() {
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+void WINSTARTING::HideToTray() {
+  if (tray_available_) {
+    hide();
+  } else {
+    showMinimized();  // nothing could bring a hidden window back
+  }
+}
+
+void WINSTARTING::reject() { HideToTray(); }
+
+void WINSTARTING::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange && tray_available_ && isMinimized()) {
+    // Minimizing hides to the tray; the next show comes back in the normal state.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
+  }
+}
+
+void WINSTARTING::closeEvent(QCloseEvent* event) {
+  if (session_ending_ || closing_) {
+    TIMERSTOP();
+    RemoveTrayIcon();
+    event->accept();
+    return;
+  }
+  if (!exit_requested_) {
+    event->ignore();
+    HideToTray();
+    return;
+  }
+  exit_requested_ = false;
+  if (!options_.prompts.confirm(this, Latin1(kExitQuestion))) {
+    event->ignore();
+    return;
+  }
+  closing_ = true;
+  TIMERSTOP();
+  RemoveTrayIcon();
+  event->accept();
+  options_.quit();
+}
+
+void WINSTARTING::BUTTONTUTUP() {
+  exit_requested_ = true;
+  close();
+  exit_requested_ = false;
+}
+
+void WINSTARTING::BUTTONSETTING() {
+  WINSETTING dialog(options_.workdir, globals_, sink_, options_.prompts, this);
+  const int result = dialog.exec();
+  if (result == WINSETTING::kCloseApplication) BUTTONTUTUP();
+}
+
+void WINSTARTING::OpenTestWindow() {
+  if (test_window_ == nullptr) {
+    test_window_ = new WINTESTRESULT(globals_, sink_, this);
+    test_window_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  test_window_->show();
+  test_window_->raise();
+  test_window_->activateWindow();
+}
+
+WINTESTRESULT* WINSTARTING::testWindow() const { return test_window_.data(); }
+
+bool WINSTARTING::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == title_ && event->type() == QEvent::MouseButtonRelease &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    OpenTestWindow();
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace kt::ui
