@@ -7,7 +7,7 @@ namespace kt::data::pricing {
 
 std::string LookupTime::ClockText() const {
   const int m = minute < 0 ? 0 : (minute > 1439 ? 1439 : minute);
-  char buf[8];
+  char buf[16];
   std::snprintf(buf, sizeof buf, "%02d:%02d", m / 60, m % 60);
   return buf;
 }
