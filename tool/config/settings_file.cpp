@@ -42,11 +42,11 @@ bool B(int32_t v) { return v != 0; }
 class Checker {
  public:
   explicit Checker(ArchiveReader& r) : r_(r) {}
+  // Returns v, or lo after recording the failure, so callers may index with the result.
   int32_t In(int32_t v, int32_t lo, int32_t hi, const char* what) {
-    if (r_.status().ok() && (v < lo || v > hi)) {
-      r_.Fail("settings file: " + std::string(what) + " " + std::to_string(v) + " out of range");
-    }
-    return v;
+    if (v >= lo && v <= hi) return v;
+    r_.Fail("settings file: " + std::string(what) + " " + std::to_string(v) + " out of range");
+    return lo;
   }
 
  private:
