@@ -80,6 +80,10 @@ struct Variant {
   std::size_t size;
 };
 
+void PrintTo(const Variant& v, std::ostream* os) {
+  *os << "version " << v.version << ", firmware " << v.firmware;
+}
+
 class ConfigRecordRoundTrip : public ::testing::TestWithParam<Variant> {};
 
 TEST_P(ConfigRecordRoundTrip, EveryFieldSurvivesEncodeAndDecode) {

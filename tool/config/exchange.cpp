@@ -146,18 +146,13 @@ Configuration CompleteConfiguration(Configuration c, const ExchangeOptions& o,
   return c;
 }
 
-std::vector<SentDatagram> ApplyConfiguration(const Configuration& c, const ApplyOptions& a,
-                                             const ExchangeOptions& o, ExchangeErrors& errors) {
+std::vector<SentDatagram> RunApplySequence(const Configuration& c, const ApplyOptions& a,
+                                           DatagramSender& sender, std::chrono::milliseconds pause,
+                                           ExchangeErrors& errors) {
   std::vector<SentDatagram> log;
-  Result<net::UdpSocket> opened = OpenExchangeSocket(o, 0);
-  if (!opened.ok()) {
-    errors.ShowError(opened.status().message());
-    return log;
-  }
-  net::UdpSocket& socket = *opened;
   // Sends one datagram, logs it and reports a failure; true when it left whole.
   auto send = [&](Command command, const std::vector<std::byte>& d) {
-    Result<std::size_t> n = socket.SendTo(o.destination, d);
+    Result<std::size_t> n = sender.Send(d);
     const bool complete = n.ok() && *n == d.size();
     log.push_back({command, d.size(), complete});
     if (!complete) errors.ShowError(n.ok() ? "datagram sent incompletely" : n.status().message());
@@ -167,17 +162,36 @@ std::vector<SentDatagram> ApplyConfiguration(const Configuration& c, const Apply
   const int fw = c.firmware_number();
   if (fw >= kFirmwareLongMessages && NeedsLongMessages(c)) {
     // The record's "long messages sent" bit is set whether or not this send succeeds.
-    if (send(kSetLongMessages, EncodeLongMessages(c))) std::this_thread::sleep_for(o.apply_pause);
+    if (send(kSetLongMessages, EncodeLongMessages(c))) std::this_thread::sleep_for(pause);
   }
   if (fw >= kFirmwareWirelessRecord) {
-    if (send(kSetWireless, EncodeWirelessRecord(c))) std::this_thread::sleep_for(o.apply_pause);
+    if (send(kSetWireless, EncodeWirelessRecord(c))) std::this_thread::sleep_for(pause);
   }
   if (a.retail_chain_mode) {
     if (!send(kSetRetalixActivation, EncodeRetalixActivation(c, c.retalix_active))) return log;
-    std::this_thread::sleep_for(o.apply_pause);
+    std::this_thread::sleep_for(pause);
   }
   send(kSetConfig, EncodeConfigRecord(c));
   return log;
+}
+
+std::vector<SentDatagram> ApplyConfiguration(const Configuration& c, const ApplyOptions& a,
+                                             const ExchangeOptions& o, ExchangeErrors& errors) {
+  Result<net::UdpSocket> opened = OpenExchangeSocket(o, 0);
+  if (!opened.ok()) {
+    errors.ShowError(opened.status().message());
+    return {};
+  }
+  class SocketSender : public DatagramSender {
+   public:
+    SocketSender(net::UdpSocket& s, const net::UdpEndpoint& to) : socket_(s), to_(to) {}
+    Result<std::size_t> Send(std::span<const std::byte> d) override { return socket_.SendTo(to_, d); }
+
+   private:
+    net::UdpSocket& socket_;
+    const net::UdpEndpoint to_;
+  } sender(*opened, o.destination);
+  return RunApplySequence(c, a, sender, o.apply_pause, errors);
 }
 
 }  // namespace kt::config

@@ -70,9 +70,21 @@ struct SentDatagram {
   bool complete;
 };
 
-// The apply sequence: command 6 (firmware 2.10 on and a line needing more than 20 bytes),
+// Where the apply sequence sends its datagrams; returns the bytes the system took.
+class DatagramSender {
+ public:
+  virtual ~DatagramSender() = default;
+  virtual Result<std::size_t> Send(std::span<const std::byte> datagram) = 0;
+};
+
+// The apply sequence over any sender: command 6 (firmware 2.10 on and a line needing more than 20 bytes),
 // command 9 (firmware 3.00 on), command 3 (retail-chain mode; a failed send stops the sequence
 // before command 2), command 2. Pauses o.apply_pause after each complete 6, 9 and 3.
+std::vector<SentDatagram> RunApplySequence(const Configuration& c, const ApplyOptions& a,
+                                           DatagramSender& sender, std::chrono::milliseconds pause,
+                                           ExchangeErrors& errors);
+
+// The apply sequence on its own socket, sent to o.destination.
 std::vector<SentDatagram> ApplyConfiguration(const Configuration& c, const ApplyOptions& a,
                                              const ExchangeOptions& o, ExchangeErrors& errors);
 
