@@ -1,5 +1,6 @@
 #include "server/data/data_folder.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "server/data/code_key.h"
@@ -61,9 +62,26 @@ std::filesystem::path FindEntryIgnoringCase(const std::filesystem::path& parent,
   return {};
 }
 
-std::filesystem::path TablePath(const std::filesystem::path& data_folder, std::string_view name) {
+std::filesystem::path TablePath(const std::filesystem::path& data_folder_as_written, std::string_view name) {
+#ifdef _WIN32
+  const std::filesystem::path& data_folder = data_folder_as_written;
+#else
+  // "\" is an ordinary file-name character here; operators mean a separator.
+  std::string native = data_folder_as_written.string();
+  std::replace(native.begin(), native.end(), '\\', '/');
+  const std::filesystem::path data_folder(native);
+#endif
   const std::string file = std::string(name) + std::string(kTableExtension);
   if (auto found = FindFileIgnoringCase(data_folder, file)) return *found;
+  // The folder itself may be spelt in another letter case ("st_db" for "ST_DB").
+  std::string folder_text = data_folder.string();
+  while (folder_text.size() > 1 && IsPathSeparator(folder_text.back())) folder_text.pop_back();
+  const std::filesystem::path folder(folder_text);
+  const std::filesystem::path real_folder =
+      FindEntryIgnoringCase(folder.parent_path(), folder.filename().string());
+  if (!real_folder.empty()) {
+    if (auto found = FindFileIgnoringCase(real_folder, file)) return *found;
+  }
   return data_folder / file;
 }
 

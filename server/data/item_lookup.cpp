@@ -4,6 +4,7 @@
 #include "server/data/data_folder.h"
 #include "server/data/driver/work_area.h"
 #include "server/data/messages.h"
+#include "server/data/pricing/lookup_pricing.h"
 
 namespace kt::data {
 
@@ -178,8 +179,7 @@ Status ITEMPENJUAECERAN::ASSIGNHARGA() {
                       item.CONV2SATUANKECIL(db_->units, db_->kontro.LSTOCKKONVSATUAN, line.FJUMLAH,
                                             line.WSATUANID));
   (void)smallest_quantity;
-  // ---- Pricing (CHECKHARGA, HITUNGPAJAK) hooks in here. Until then the amounts stay 0. ----
-  return Status::Ok();
+  return pricing::PriceLookupLine(*this);
 }
 
 }  // namespace kt::data
