@@ -99,7 +99,8 @@ void KTECHOSERVERTCP::ListenerThread() {
       HandleProbe(std::move(*accepted));
       continue;
     }
-    if (!flags_.database_open) continue;  // dropped unanswered; the handle closes it
+    const bool database_open = options_.database_open ? options_.database_open() : flags_.database_open.load();
+    if (!database_open) continue;  // dropped unanswered; the handle closes it
     ServeTerminal(std::move(*accepted));
   }
   listen_socket_.Close();

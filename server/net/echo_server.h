@@ -21,6 +21,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -53,6 +54,9 @@ struct ListenerOptions {
   std::chrono::milliseconds send_timeout{5000};
   // Longest accepted line; longer lines are cut.
   std::size_t max_line = 4096;
+  // The database-open flag as the data side keeps it (for example
+  // `[&globals] { return globals.IsDatabaseOpen(); }`); when empty, ServerFlags::database_open.
+  std::function<bool()> database_open;
 };
 
 class KTECHOSERVERTCP {

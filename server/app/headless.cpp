@@ -1,0 +1,113 @@
+#include "server/app/headless.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "server/app/server_core.h"
+#include "server/app/stdout_sink.h"
+#include "server/errlog/crash_handler.h"
+#include "server/errlog/instance_lock.h"
+#include "server/errlog/startup_checks.h"
+
+namespace kt::app {
+namespace {
+
+constexpr int kCheckSeconds = 10;  // SERVERCHECK period
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: kt-vistrand-server --headless [--workdir DIR] [--port N] [--data LOCATION]\n"
+               "                          [--bind IP] [--no-restart]\n");
+}
+
+bool ParsePort(const char* text, uint16_t& port) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || v < 0 || v > 65535) return false;
+  port = static_cast<uint16_t>(v);
+  return true;
+}
+
+}  // namespace
+
+int RunHeadless(int argc, char** argv) {
+  CoreOptions options;
+  bool restart = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (a == "--headless") continue;
+    if (a == "--no-restart") {
+      restart = false;
+    } else if (a == "--workdir" && has_value) {
+      options.workdir = argv[++i];
+    } else if (a == "--port" && has_value) {
+      uint16_t port = 0;
+      if (!ParsePort(argv[++i], port)) {
+        std::fprintf(stderr, "kt-vistrand-server: bad port \"%s\"\n", argv[i]);
+        return 2;
+      }
+      options.port = port;
+    } else if (a == "--data" && has_value) {
+      options.data_location = argv[++i];
+    } else if (a == "--bind" && has_value) {
+      options.bind_ip = argv[++i];
+    } else {
+      Usage();
+      return 2;
+    }
+  }
+
+  StdoutSink sink;
+  if (!errlog::NumberFormatAcceptable()) {
+    sink.ErrorBox(errlog::kNumberFormatMessage);
+    return 1;
+  }
+  auto lock = errlog::InstanceLock::Acquire(options.workdir);
+  if (!lock.ok()) {
+    std::fprintf(stderr, "kt-vistrand-server: %s\n",
+                 lock.status().IsUnavailable() ? "another instance serves this working folder"
+                                               : lock.status().ToString().c_str());
+    return lock.status().IsUnavailable() ? 0 : 1;
+  }
+
+  // SIGINT/SIGTERM are taken by the main loop below; block them before any thread starts so
+  // that no other thread receives them.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+  std::vector<std::string> args(argv, argv + argc);
+  errlog::InstallCrashHandler({options.workdir, args, restart});
+
+  ServerCore core(options, sink);
+  if (Status st = core.Start(); !st.ok()) {
+    sink.ErrorBox(st.ToString());
+    return 1;
+  }
+  sink.Info(std::string(errlog::kApplicationName) + " (headless) Port: " + std::to_string(core.Port()));
+  std::string shown;
+  for (;;) {
+    if (std::string text = core.RETURNTEXTFIREWALL(); text != shown) {
+      sink.Info(text.empty() ? "Self-test passed: serving terminals" : "### " + text + " ###");
+      shown = text;
+    }
+    timespec wait{kCheckSeconds, 0};
+    const int sig = sigtimedwait(&stop_signals, nullptr, &wait);
+    if (sig == SIGINT || sig == SIGTERM) break;
+    core.SERVERCHECK();
+  }
+  core.Stop();
+  sink.Info("Stopped");
+  return 0;
+}
+
+}  // namespace kt::app

@@ -1,0 +1,75 @@
+#include "server/app/server_core.h"
+
+#include <thread>
+
+#include "server/app/lookup_scan_handler.h"
+#include "server/data/database.h"
+#include "server/data/settings_table.h"
+#include "server/net/echo_client.h"
+#include "server/net/random_text.h"
+
+namespace kt::app {
+
+ServerCore::ServerCore(CoreOptions options, data::EventSink& sink)
+    : options_(std::move(options)), sink_(sink), bridge_(sink) {}
+
+ServerCore::~ServerCore() { Stop(); }
+
+Status ServerCore::Start() {
+  globals_.SetRandomTestFirewall(net::MakeRandomText(18, 'A', 'Z'));
+  KT_RETURN_IF_ERROR(data::LoadSettings(options_.workdir, globals_));
+
+  data::ConfigValues config = globals_.Config();
+  if (config.WCONFIGPORT == 0) config.WCONFIGPORT = kDefaultPort;
+  if (options_.port) config.WCONFIGPORT = *options_.port;
+  if (options_.data_location) config.location = *options_.data_location;
+  globals_.SetConfig(config);
+
+  // Failures are error boxes on the sink; terminals are dropped until a database is open.
+  data::DBMAINOPEN(globals_, sink_);
+  STARTSERVER();
+  return Status::Ok();
+}
+
+void ServerCore::STARTSERVER() {
+  if (!listener_) {
+    net::ListenerOptions o;
+    o.port = globals_.WCONFIGPORT();
+    o.bind_ip = options_.bind_ip;
+    o.timeout = kListenerTimeout;
+    o.database_open = [this] { return globals_.IsDatabaseOpen(); };
+    listener_ = std::make_unique<net::KTECHOSERVERTCP>(o, flags_, bridge_, MakeLookupHandlerFactory(globals_, sink_),
+                                                        globals_.CRANDOMTESTFIREWALL());
+  }
+  listener_->LISTEN();  // returns at once when it runs; retries a failed bind
+  if (flags_.selftest_passed) return;
+  net::KTECHOCLIENT(flags_).SENDCONNECT(Port(), globals_.CRANDOMTESTFIREWALL());
+  if (!listener_->ListenerRunning()) return;
+  const auto end = std::chrono::steady_clock::now() + options_.verdict_wait;
+  while (!flags_.selftest_passed && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+void ServerCore::SERVERCHECK() {
+  if (!flags_.selftest_passed) STARTSERVER();
+}
+
+std::string ServerCore::RETURNTEXTFIREWALL() const {
+  // A listener whose bind failed counts as none: the probe then reached another program.
+  const bool listening = listener_ && listener_->ListenerRunning();
+  if (flags_.probe_sent && !listening)
+    return "Port: " + std::to_string(Port()) + " telah dipakai oleh aplikasi lain !";
+  if (!flags_.selftest_passed) return "KT-Vistrand TCP Server anda diblokir oleh Firewall/Antivirus/Malware !";
+  return {};
+}
+
+void ServerCore::Stop() {
+  if (listener_) listener_->Stop();
+}
+
+uint16_t ServerCore::Port() const {
+  if (listener_ && listener_->SERVERPORT() != 0) return listener_->SERVERPORT();
+  return globals_.WCONFIGPORT();
+}
+
+}  // namespace kt::app

@@ -1,0 +1,89 @@
+// The server's start-up core without any window: settings, database open, listener, self-test.
+//
+// How to drive it (the headless entry does exactly this; a window mode can do the same from its
+// own thread):
+//   ServerCore core(options, sink);        // sink: every connection/scan line and error box
+//   if (!core.Start().ok()) -> end;        // settings table unreadable: the program must end
+//   every 10 s: core.SERVERCHECK();        // probes again until the self-test has passed
+//   core.RETURNTEXTFIREWALL()              // the blocking text to show ("" when all is well)
+//   core.Stop();                           // closes the port and every session, joins threads
+//
+// Start runs, in order: the random self-test text; the settings table (created with defaults
+// when missing) read into GLOBALVARIABLE; the run's overrides of port and data location; port 0
+// in the settings becomes 9101; DBMAINOPEN (its failures are error boxes, the server still
+// starts and drops terminals until a database is open); STARTSERVER (listener + first probe).
+//
+// Thread safety: Start, SERVERCHECK, RETURNTEXTFIREWALL and Stop from one controlling thread;
+// the sink is called from the listener and session threads as well.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "common/status.h"
+#include "server/data/event_sink.h"
+#include "server/data/global_variable.h"
+#include "server/net/echo_server.h"
+#include "server/net/log_sink.h"
+#include "server/net/server_flags.h"
+
+namespace kt::app {
+
+struct CoreOptions {
+  std::filesystem::path workdir = ".";   // KTVISTRD.DAT lives here
+  std::optional<uint16_t> port;          // this run only; 0 picks a free port
+  std::optional<std::string> data_location;  // this run only
+  std::string bind_ip;                   // empty: every local address
+  // How long STARTSERVER waits for the listener's verdict on a probe.
+  std::chrono::milliseconds verdict_wait{1000};
+};
+
+class ServerCore {
+ public:
+  static constexpr uint16_t kDefaultPort = 9101;
+  static constexpr std::chrono::milliseconds kListenerTimeout{10000};
+
+  // `sink` must outlive the core.
+  ServerCore(CoreOptions options, data::EventSink& sink);
+  ~ServerCore();
+
+  Status Start();
+  // STARTSERVER: creates and starts the listener when needed, then sends one loopback probe.
+  void STARTSERVER();
+  // The ten-second check: probes again while the self-test has not passed.
+  void SERVERCHECK();
+  // "Port: N telah dipakai oleh aplikasi lain !", the firewall text, or "".
+  std::string RETURNTEXTFIREWALL() const;
+  void Stop();
+
+  // The port served (the bound one after a start on port 0).
+  uint16_t Port() const;
+  data::GLOBALVARIABLE& globals() { return globals_; }
+  net::ServerFlags& flags() { return flags_; }
+  net::KTECHOSERVERTCP* listener() { return listener_.get(); }
+
+ private:
+  // Passes listener and session lines on to the data-side sink.
+  class LogBridge : public net::LogSink {
+   public:
+    explicit LogBridge(data::EventSink& sink) : sink_(sink) {}
+    void AddConnectedInfo(std::string_view l) override { sink_.ConnectedInfo(l); }
+    void AddScanInfo(std::string_view l) override { sink_.ScanInfo(l); }
+
+   private:
+    data::EventSink& sink_;
+  };
+
+  const CoreOptions options_;
+  data::EventSink& sink_;
+  LogBridge bridge_;
+  data::GLOBALVARIABLE globals_;
+  net::ServerFlags flags_;
+  std::unique_ptr<net::KTECHOSERVERTCP> listener_;
+};
+
+}  // namespace kt::app
