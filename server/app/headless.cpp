@@ -94,7 +94,7 @@ int RunHeadless(int argc, char** argv) {
     return 1;
   }
   sink.Info(std::string(errlog::kApplicationName) + " (headless) Port: " + std::to_string(core.Port()));
-  std::string shown;
+  std::string shown = "(nothing yet)";  // so the first state is always logged
   for (;;) {
     if (std::string text = core.RETURNTEXTFIREWALL(); text != shown) {
       sink.Info(text.empty() ? "Self-test passed: serving terminals" : "### " + text + " ###");
