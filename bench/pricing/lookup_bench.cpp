@@ -1,0 +1,144 @@
+// Priced lookups per second: one session's lookup object (SEEKKODE with ASSIGNHARGA and the price
+// text) on the enlarged demo data set, for plain items and for items whose price goes through
+// the promotion and rate tables (special price, weekday percentage, morning value discount, a
+// USD price at the day's rate, quantity breaks, rounding rules).
+//
+// The data set is written once into the build folder and reused while its marker file is there;
+// it is the same folder the lookup benchmark uses. Pass --items=N before the benchmark flags to
+// use another size (default 200,000).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "server/data/database.h"
+#include "server/data/demo/demo_data.h"
+#include "server/data/item_lookup.h"
+#include "server/data/pricing/lookup_pricing.h"
+
+namespace {
+
+using namespace kt::data;
+
+int g_items = 200000;
+
+std::filesystem::path DataRoot() {
+  return std::filesystem::path(KT_BENCH_DATA_DIR) / ("items" + std::to_string(g_items));
+}
+
+bool EnsureDataSet() {
+  const std::filesystem::path root = DataRoot();
+  const std::filesystem::path marker = root / "complete";
+  if (std::filesystem::exists(marker)) return true;
+  std::fprintf(stderr, "writing the demo data set with %d items to %s ...\n", g_items, root.string().c_str());
+  const auto start = std::chrono::steady_clock::now();
+  const kt::Status written = demo::WriteDemoDataSet(root, demo::DemoOptions{g_items});
+  if (!written.ok()) {
+    std::fprintf(stderr, "demo data set: %s\n", written.ToString().c_str());
+    return false;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::fprintf(stderr, "written in %.1f s\n", seconds);
+  std::ofstream(marker) << g_items << "\n";
+  return true;
+}
+
+struct Session {
+  GLOBALVARIABLE globals;
+  FixedClock clock{LookupTime{Date{2026, 12, 10}, 9 * 60}};  // a Thursday, 09:00
+  std::unique_ptr<ITEMPENJUAECERAN> lookup;
+
+  bool Open() {
+    ConfigValues config;
+    config.location = DataRoot().string();
+    globals.SetConfig(config);
+    if (!DBMAINOPEN(globals, NullEventSink())) return false;
+    lookup = std::make_unique<ITEMPENJUAECERAN>(globals, NullEventSink(), clock);
+    lookup->SetConnectionNumber(1);
+    return lookup->DBSUBOPEN();
+  }
+};
+
+Session& TheSession() {
+  static Session* session = [] {
+    auto* s = new Session();
+    if (!EnsureDataSet() || !s->Open()) {
+      std::fprintf(stderr, "cannot open the benchmark data set\n");
+      std::exit(1);
+    }
+    return s;
+  }();
+  return *session;
+}
+
+void RunPricedLookups(benchmark::State& state, const std::vector<std::string>& codes) {
+  ITEMPENJUAECERAN& lookup = *TheSession().lookup;
+  std::size_t i = 0, failed = 0, unpriced = 0;
+  for (auto _ : state) {
+    lookup.SEEKKODE(codes[i++ % codes.size()]);
+    if (!lookup.SEEKFOUND()) {
+      ++failed;
+      continue;
+    }
+    std::string text = kt::data::pricing::LookupPriceText(lookup.OITEMPENJUAECERAN, *lookup.database());
+    if (text[0] == '-') ++unpriced;
+    benchmark::DoNotOptimize(text);
+  }
+  if (failed != 0) state.SkipWithError("a code was not found");
+  if (unpriced != 0) state.SkipWithError("an item came out without a price");
+  state.counters["priced lookups/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// Generated items spread over the whole table (every seventh has quantity breaks); none has a
+// promotion, so each scan makes three promotion searches that find nothing.
+void BM_PricedPlainItems(benchmark::State& state) {
+  std::vector<std::string> codes;
+  const int span = g_items - 20;
+  for (long long i = 0; codes.size() < 1000 && i < 100000; ++i) {
+    const int id = 100 + static_cast<int>((i * 7919) % span);
+    if (id % 97 == 0 || id % 89 == 0 || id % 83 == 0) continue;  // switched off or not sellable
+    char code[32];
+    std::snprintf(code, sizeof code, "%s%06d", i % 3 == 0 ? "12*BRG" : "BRG", id);
+    codes.emplace_back(code);
+  }
+  RunPricedLookups(state, codes);
+}
+
+// Items whose price is shaped by a promotion, a foreign currency or quantity breaks.
+void BM_PricedPromotionsAndForeignCurrency(benchmark::State& state) {
+  RunPricedLookups(state, {"GULA1KG", "SUSU1L", "3*ROTI01", "CKLT100", "KRP01", "12*AQ600", "2*CKLT100", "MIE5BOX"});
+}
+
+// Only the USD-priced item: promotion searches plus two rate searches per scan.
+void BM_PricedForeignCurrencyOnly(benchmark::State& state) { RunPricedLookups(state, {"CKLT100", "4*CKLT100"}); }
+
+BENCHMARK(BM_PricedPlainItems);
+BENCHMARK(BM_PricedPromotionsAndForeignCurrency);
+BENCHMARK(BM_PricedForeignCurrencyOnly);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<char*> rest;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--items=", 0) == 0) {
+      g_items = std::max(100, std::atoi(arg.c_str() + 8));
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  int count = static_cast<int>(rest.size());
+  benchmark::Initialize(&count, rest.data());
+  TheSession();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
