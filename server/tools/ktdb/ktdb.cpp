@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 
+#include "server/data/demo/demo_data.h"
 #include "server/data/driver/work_area.h"
 
 namespace kt::tools {
@@ -39,7 +40,8 @@ constexpr const char* kUsage =
     "                                  record numbers in index order from the top (or\n"
     "                                  backwards from the bottom), deleted records included\n"
     "  get TABLE RECNO FIELD...        field values of that record as stored, one per line\n"
-    "  create-demo DIR                 writes the demo data folder (not available yet)\n"
+    "  create-demo DIR [--items N]     writes the demo data set DIR/ST_DB/ (every table with\n"
+    "                                  its index; N items, 300 by default)\n"
     "\n"
     "Keys: char keys are taken byte for byte (a shorter key matches as a prefix); dates as\n"
     "YYYYMMDD (empty for the blank date); logicals as T or F. --type defaults to the tag's\n"
@@ -310,6 +312,27 @@ Outcome Get(const std::vector<std::string>& a, std::ostream& out) {
   return std::nullopt;
 }
 
+Outcome CreateDemo(const std::vector<std::string>& a, std::ostream& out) {
+  if (a.empty()) return Fail("create-demo needs a folder", 2);
+  data::demo::DemoOptions options;
+  for (std::size_t i = 1; i < a.size(); ++i) {
+    if (a[i] == "--items" && i + 1 < a.size()) {
+      char* end = nullptr;
+      const long count = std::strtol(a[++i].c_str(), &end, 10);
+      if (end == a[i].c_str() || *end != '\0' || count < 1 || count > 10000000) {
+        return Fail("--items takes a number from 1 to 10000000", 2);
+      }
+      options.item_count = static_cast<int>(count);
+    } else {
+      return Fail("create-demo: unexpected argument \"" + a[i] + "\"", 2);
+    }
+  }
+  const Status written = data::demo::WriteDemoDataSet(a[0], options);
+  if (!written.ok()) return Fail(written);
+  out << (std::filesystem::path(a[0]) / "ST_DB").string() << '\n';
+  return std::nullopt;
+}
+
 }  // namespace
 
 int RunKtdb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -329,7 +352,7 @@ int RunKtdb(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   else if (command == "seek") outcome = Seek(rest, out);
   else if (command == "walk") outcome = Walk(rest, out);
   else if (command == "get") outcome = Get(rest, out);
-  else if (command == "create-demo") outcome = Fail("create-demo is not available in this build yet");
+  else if (command == "create-demo") outcome = CreateDemo(rest, out);
   else outcome = Fail("unknown command \"" + command + "\" (ktdb --help lists the commands)", 2);
   if (!outcome) return 0;
   err << "ktdb: " << outcome->message << '\n';

@@ -1,0 +1,153 @@
+// Lookups per second of one lookup object (ITEMPENJUAECERAN::SEEKKODE) on the demo data set
+// enlarged to 200,000 items, with the alternative-code and barcode searches switched on.
+//
+// The data set is written once into the build folder (a few minutes) and reused while its marker
+// file is there. Pass --items=N before the benchmark flags to use another size.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "server/data/database.h"
+#include "server/data/demo/demo_data.h"
+#include "server/data/item_lookup.h"
+
+namespace {
+
+using namespace kt::data;
+
+int g_items = 200000;
+
+std::filesystem::path DataRoot() {
+  return std::filesystem::path(KT_BENCH_DATA_DIR) / ("items" + std::to_string(g_items));
+}
+
+// Writes the enlarged demo data set unless a complete one is already there.
+bool EnsureDataSet() {
+  const std::filesystem::path root = DataRoot();
+  const std::filesystem::path marker = root / "complete";
+  if (std::filesystem::exists(marker)) return true;
+  std::fprintf(stderr, "writing the demo data set with %d items to %s ...\n", g_items, root.string().c_str());
+  const auto start = std::chrono::steady_clock::now();
+  const kt::Status written = demo::WriteDemoDataSet(root, demo::DemoOptions{g_items});
+  if (!written.ok()) {
+    std::fprintf(stderr, "demo data set: %s\n", written.ToString().c_str());
+    return false;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::fprintf(stderr, "written in %.1f s\n", seconds);
+  std::ofstream(marker) << g_items << "\n";
+  return true;
+}
+
+// One opened database and one session's lookup object, shared by the benchmarks.
+struct Session {
+  GLOBALVARIABLE globals;
+  FixedClock clock{LookupTime{Date{2026, 12, 10}, 9 * 60}};
+  std::unique_ptr<ITEMPENJUAECERAN> lookup;
+
+  bool Open() {
+    ConfigValues config;
+    config.location = DataRoot().string();
+    globals.SetConfig(config);
+    if (!DBMAINOPEN(globals, NullEventSink())) return false;
+    lookup = std::make_unique<ITEMPENJUAECERAN>(globals, NullEventSink(), clock);
+    lookup->SetConnectionNumber(1);
+    return lookup->DBSUBOPEN();
+  }
+};
+
+Session& TheSession() {
+  static Session* session = [] {
+    auto* s = new Session();
+    if (!EnsureDataSet() || !s->Open()) {
+      std::fprintf(stderr, "cannot open the benchmark data set\n");
+      std::exit(1);
+    }
+    return s;
+  }();
+  return *session;
+}
+
+// Generated items are 100 .. 99+N-20 (the showcase takes the first 20); some of them are
+// switched off or not for the counter and would fail their checks.
+bool Sellable(int id) { return id % 97 != 0 && id % 89 != 0 && id % 83 != 0; }
+
+// 1000 sellable item ids spread over the whole range, each a multiple of `step`.
+std::vector<int> SpreadIds(int step) {
+  std::vector<int> ids;
+  const int span = (g_items - 20) / step;
+  for (long long i = 0; ids.size() < 1000 && i < 100000; ++i) {
+    const int id = 100 + step * static_cast<int>((i * 7919) % span);
+    if (Sellable(id)) ids.push_back(id);
+  }
+  return ids;
+}
+
+std::vector<std::string> FoundCodes() {
+  std::vector<std::string> codes;
+  for (int id : SpreadIds(1)) {
+    char code[32];
+    std::snprintf(code, sizeof code, "BRG%06d", id);
+    codes.emplace_back(code);
+  }
+  return codes;
+}
+
+void RunLookups(benchmark::State& state, const std::vector<std::string>& codes, bool expect_found) {
+  ITEMPENJUAECERAN& lookup = *TheSession().lookup;
+  std::size_t i = 0, wrong = 0;
+  for (auto _ : state) {
+    lookup.SEEKKODE(codes[i++ % codes.size()]);
+    if (lookup.SEEKFOUND() != expect_found) ++wrong;
+  }
+  if (wrong != 0) state.SkipWithError("unexpected lookup outcome");
+  state.counters["lookups/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// Found through the first order (KODE).
+void BM_FoundByCode(benchmark::State& state) { RunLookups(state, FoundCodes(), true); }
+
+// Found through KODE_2 (every fifth item has "ALT" + id) after a miss in KODE.
+void BM_FoundByAltCode(benchmark::State& state) {
+  std::vector<std::string> codes;
+  for (int id : SpreadIds(5)) codes.push_back("ALT" + std::to_string(id));
+  RunLookups(state, codes, true);
+}
+
+// Not found: KODE, KODE_2 .. KODE_5 and BARCODE all searched.
+void BM_NotFound(benchmark::State& state) {
+  std::vector<std::string> codes;
+  for (int i = 0; i < 1000; ++i) codes.push_back("NX" + std::to_string(i * 7919));
+  RunLookups(state, codes, false);
+}
+
+BENCHMARK(BM_FoundByCode);
+BENCHMARK(BM_FoundByAltCode);
+BENCHMARK(BM_NotFound);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<char*> rest;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--items=", 0) == 0) {
+      g_items = std::max(100, std::atoi(arg.c_str() + 8));
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  int count = static_cast<int>(rest.size());
+  benchmark::Initialize(&count, rest.data());
+  TheSession();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,90 @@
+// Runs the real ktvistrand-lookup program on a demo data set written to a temporary folder.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+
+#include "server/data/demo/demo_data.h"
+#include "server/data/demo/schema.h"
+#include "server/data/test_support.h"
+
+namespace kt::data {
+namespace {
+
+struct CommandRun {
+  int exit_code = -1;
+  std::string out;
+};
+
+CommandRun RunLookup(const std::string& args) {
+  CommandRun run;
+  const std::string command = std::string(KT_LOOKUP_EXE) + " " + args + " 2>/dev/null";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+  const int status = ::pclose(pipe);
+  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+class LookupCommand : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    root_ = new testing::TempFolder();
+    ASSERT_TRUE(demo::WriteDemoDataSet(root_->path()).ok());
+  }
+  static void TearDownTestSuite() { delete root_; }
+  static std::string Root() { return root_->path().string(); }
+
+  static testing::TempFolder* root_;
+};
+testing::TempFolder* LookupCommand::root_ = nullptr;
+
+TEST_F(LookupCommand, OneLinePerCode) {
+  for (const std::string& location : {Root(), Root() + "/ST_DB/"}) {
+    const CommandRun run = RunLookup("--data " + location + " --at '2026-12-10 09:00' AQ600 2*SAMPO01 NOPE ABC+ LAMA01");
+    EXPECT_EQ(run.exit_code, 0);
+    const std::string lines[] = {
+        "OK\tAir Mineral 600ml\t",
+        "OK\tSampo Anti Ketombe Botol 170ml Menthol\t",
+        "FAIL\tNOPE, Kode tidak ketemu !\n",
+        "FAIL\t, Kode tidak ketemu !\n",
+        "FAIL\tLAMA01, Item ini sudah tidak aktif lagi !\n",
+    };
+    std::size_t at = 0;
+    for (const std::string& line : lines) {
+      const std::size_t found = run.out.find(line, at);
+      ASSERT_NE(found, std::string::npos) << line << " in\n" << run.out;
+      at = found + line.size();
+    }
+    EXPECT_NE(run.out.find(" / 1 BTL\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" / 2 BTL\n"), std::string::npos) << run.out;
+  }
+}
+
+TEST_F(LookupCommand, DatabaseFailuresAndUsage) {
+  testing::TempFolder empty;
+  CommandRun run = RunLookup("--data " + empty.path().string() + " AQ600");
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out, "Gagal buke file S_KONTRO !\n");
+
+  testing::TempFolder old;
+  std::filesystem::copy(root_->path(), old.path(), std::filesystem::copy_options::recursive);
+  demo::Row kontro = demo::DemoKontroRow();
+  kontro.Set("VERSI", 825);
+  ASSERT_TRUE(demo::WriteTable(old.path() / "ST_DB", demo::KontroTable(), {kontro}).ok());
+  run = RunLookup("--data " + old.path().string() + " AQ600");
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out, "Versi data KT-Akuntansi minimum 826 !\n");
+
+  for (const std::string& bad : {std::string("AQ600"), "--data " + Root(), "--data " + Root() + " --level 6 AQ600",
+                                 "--data " + Root() + " --at '2026-13-01 10:00' AQ600"}) {
+    EXPECT_EQ(RunLookup(bad).exit_code, 2) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace kt::data
