@@ -243,6 +243,18 @@ void CaptureRaw(RawStack& raw) {
 #endif
 }
 
+// The demangled form of a C++ linkage name (to be freed), or null for other names.
+char* Demangle(const char* name) {
+  if (name[0] != '_' || name[1] != 'Z') return nullptr;
+  int status = 0;
+  char* out = abi::__cxa_demangle(name, nullptr, nullptr, &status);
+  if (status != 0) {
+    std::free(out);
+    return nullptr;
+  }
+  return out;
+}
+
 // Copies the frames below the handler machinery. The name is the symbol table's (demangled, with
 // namespaces and classes) when it names the same function as the debug information, which is
 // not the case for inlined frames; otherwise the debug information's.
@@ -253,19 +265,15 @@ void FilterAndDemangle(const RawStack& raw, CallStack& out) {
   if (first == raw.size) first = 0;  // nothing but machinery: keep it all rather than nothing
   for (std::size_t i = first; i < raw.size; ++i) {
     const RawFrame& f = raw.frames[i];
-    const char* name = f.function[0] != '\0' ? f.function : f.symbol;
-    char* demangled = nullptr;
-    if (f.symbol[0] == '_' && f.symbol[1] == 'Z') {
-      int status = 0;
-      demangled = abi::__cxa_demangle(f.symbol, nullptr, nullptr, &status);
-      if (status != 0) demangled = nullptr;
-    }
-    const char* symbol = demangled != nullptr ? demangled : f.symbol;
-    if (symbol[0] != '\0' && (f.function[0] == '\0' || std::strstr(symbol, f.function) != nullptr)) {
-      name = symbol;
-    }
+    char* function = Demangle(f.function);  // the debug information may give a linkage name
+    char* symbol = Demangle(f.symbol);
+    const char* fn = function != nullptr ? function : f.function;
+    const char* sym = symbol != nullptr ? symbol : f.symbol;
+    const char* name = fn[0] != '\0' ? fn : sym;
+    if (sym[0] != '\0' && (fn[0] == '\0' || std::strstr(sym, fn) != nullptr)) name = sym;
     out.Add(f.file, name, f.line);
-    std::free(demangled);
+    std::free(function);
+    std::free(symbol);
   }
 }
 
@@ -358,7 +366,8 @@ void OnFatalSignal(int sig, siginfo_t* info, void* context) {
   r.sub_code_text = info != nullptr ? SignalCodeText(sig, info->si_code) : "";
   r.sub_system = SignalName(sig);
   r.generated_code = "Run-time error: fatal signal";
-  if (info != nullptr && (sig == SIGSEGV || sig == SIGBUS)) {
+  // si_addr means something only for faults the kernel raised (si_code > 0), not for kill().
+  if (info != nullptr && info->si_code > 0 && (sig == SIGSEGV || sig == SIGBUS)) {
     address = PointerText(reinterpret_cast<uintptr_t>(info->si_addr));
     std::string_view prefix = "memory access at ";
     std::size_t n = 0;

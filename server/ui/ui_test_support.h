@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -25,6 +26,7 @@ class TempFolder {
     std::filesystem::create_directories(path_);
   }
   ~TempFolder() {
+    if (std::getenv("KT_KEEP_TEST_FOLDERS") != nullptr) return;  // for looking at what a test left
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
   }

@@ -1,0 +1,262 @@
+// Process tests of the window mode: the real kt-vistrand-server on an offscreen display, a real
+// terminal connection on loopback, the demo data set.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server/data/demo/demo_data.h"
+#include "server/data/global_variable.h"
+#include "server/data/settings_table.h"
+#include "server/errlog/report.h"
+#include "server/reply/default_templates.h"
+#include "server/ui/ui_test_support.h"
+
+extern char** environ;
+
+namespace kt::ui {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::TempFolder;
+
+// The default greeting as the terminal receives it.
+const std::string kGreeting("\x1b%\x1b" "B1\x1b.4CONNECTED\x03");
+
+std::string ReadFile(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+template <typename Pred>
+bool WaitFor(Pred done, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    if (done()) return true;
+    std::this_thread::sleep_for(50ms);
+  }
+  return done();
+}
+
+uint16_t FreePort() {
+  int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  ::close(s);
+  return ntohs(a.sin_port);
+}
+
+// A terminal: connects and reads the greeting (up to its final 0x03). -1 when nothing answers.
+int ConnectTerminal(uint16_t port, std::string& greeting) {
+  int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  timeval tv{2, 0};
+  ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(s);
+    return -1;
+  }
+  greeting.clear();
+  char buf[256];
+  while (greeting.empty() || greeting.back() != '\x03') {
+    ssize_t n = ::recv(s, buf, sizeof buf, 0);
+    if (n <= 0) {
+      ::close(s);
+      return -1;
+    }
+    greeting.append(buf, static_cast<std::size_t>(n));
+  }
+  return s;
+}
+
+std::set<int> Threads(pid_t pid) {
+  std::set<int> out;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+    out.insert(std::stoi(e.path().filename().string()));
+  }
+  return out;
+}
+
+// Processes whose command line mentions `needle` (the restarted server has a new pid).
+std::vector<pid_t> ProcessesWith(const std::string& needle) {
+  std::vector<pid_t> out;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator("/proc", ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string cmd = ReadFile(e.path() / "cmdline");
+    if (cmd.find(needle) != std::string::npos && cmd.find("server_ui_test") == std::string::npos) {
+      out.push_back(std::stoi(name));
+    }
+  }
+  return out;
+}
+
+class ServerProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(data::demo::WriteDemoDataSet(data_.path()).ok());
+    port_ = FreePort();
+  }
+
+  void TearDown() override {
+    for (pid_t pid : ProcessesWith(work_.path().string())) ::kill(pid, SIGKILL);
+    for (pid_t pid : started_) ::waitpid(pid, nullptr, 0);
+  }
+
+  pid_t Start(const std::string& tag) {
+    std::vector<std::string> args = {KT_SERVER_BINARY, "--workdir", work_.path().string(), "--port",
+                                     std::to_string(port_), "--data", data_.path().string() + "/"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env_strings;
+    for (char** e = environ; *e != nullptr; ++e) {
+      if (std::string_view(*e).substr(0, 16) != "QT_QPA_PLATFORM=") env_strings.emplace_back(*e);
+    }
+    env_strings.emplace_back("QT_QPA_PLATFORM=offscreen");
+    std::vector<char*> envp;
+    for (auto& e : env_strings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::string out = (work_.path() / (tag + ".out")).string();
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, (out + "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, KT_SERVER_BINARY, &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(rc, 0);
+    started_.push_back(pid);
+    return pid;
+  }
+
+  // Waits until a terminal connecting to the server gets the greeting; returns the socket.
+  int WaitForTerminalService() {
+    int s = -1;
+    std::string greeting;
+    WaitFor([&] { return (s = ConnectTerminal(port_, greeting)) >= 0; }, 30s);
+    if (s >= 0) {
+      EXPECT_EQ(greeting, kGreeting);
+    }
+    return s;
+  }
+
+  TempFolder work_{"proc_work"};
+  TempFolder data_{"proc_data"};
+  uint16_t port_ = 0;
+  std::vector<pid_t> started_;
+};
+
+TEST_F(ServerProcessTest, FirstStartCreatesSettingsAndASecondInstanceEndsSilently) {
+  const pid_t first = Start("first");
+  const int terminal = WaitForTerminalService();
+  ASSERT_GE(terminal, 0) << ReadFile(work_.path() / "first.outerr");
+  ::close(terminal);
+
+  // The settings table was created with the defaults (the port option is for this run only).
+  data::GLOBALVARIABLE stored;
+  ASSERT_TRUE(data::LoadSettings(work_.path(), stored).ok());
+  EXPECT_EQ(stored.WCONFIGPORT(), 9101);
+  EXPECT_EQ(stored.WCONFIGHARGAJUAL(), 0);
+  EXPECT_EQ(stored.CCONFIGCOMCONN(), reply::DefaultComConn());
+  EXPECT_EQ(stored.CCONFIGCOMOK(), reply::DefaultComOk());
+  EXPECT_EQ(stored.CCONFIGCOMFAIL(), reply::DefaultComFail());
+#ifdef KT_KTDB_BINARY
+  const std::string out = (work_.path() / "ktdb.txt").string();
+  const std::string cmd = std::string(KT_KTDB_BINARY) + " structure " + (work_.path() / "KTVISTRD.DAT").string() +
+                          " > " + out + " 2>&1";
+  EXPECT_EQ(std::system(cmd.c_str()), 0) << ReadFile(out);
+  const std::string structure = ReadFile(out);
+  for (const char* field : {"PORT", "FOLDER", "HARGA_JUAL", "COM_CONN", "COM_OK", "COM_FAIL"}) {
+    EXPECT_NE(structure.find(field), std::string::npos) << field << "\n" << structure;
+  }
+#endif
+
+  const pid_t second = Start("second");
+  int status = -1;
+  ASSERT_TRUE(WaitFor([&] { return ::waitpid(second, &status, WNOHANG) == second; }, 20s));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(ReadFile(work_.path() / "second.outerr").find("kt-vistrand-server"), std::string::npos)
+      << "ends silently";
+  EXPECT_EQ(::waitpid(first, &status, WNOHANG), 0) << "the first instance still runs";
+
+  // Every line of the lists also went to the activity log.
+  const std::string log = ReadFile(work_.path() / "KTVistrd.log");
+  EXPECT_NE(log.find("Firewall testing passed..."), std::string::npos) << log;
+  EXPECT_NE(log.find("Connection from 127.0.0.1"), std::string::npos) << log;
+}
+
+TEST_F(ServerProcessTest, FailureInASessionThreadLeavesOneReportAndANewInstance) {
+  const pid_t first = Start("first");
+  int probe = WaitForTerminalService();
+  ASSERT_GE(probe, 0) << ReadFile(work_.path() / "first.outerr");
+  ::close(probe);
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(work_.path() / "KTVistrd.log").find("terminated/lost") != std::string::npos; }, 10s));
+
+  const std::set<int> before = Threads(first);
+  std::string greeting;
+  const int terminal = ConnectTerminal(port_, greeting);
+  ASSERT_GE(terminal, 0);
+  std::set<int> added;
+  for (int tid : Threads(first)) {
+    if (!before.count(tid)) added.insert(tid);
+  }
+  ASSERT_EQ(added.size(), 1u) << "one session thread for the new terminal";
+  // The session waits for its terminal's next line: fail it there.
+  ASSERT_EQ(::syscall(SYS_tgkill, first, *added.begin(), SIGSEGV), 0);
+
+  int status = -1;
+  ASSERT_TRUE(WaitFor([&] { return ::waitpid(first, &status, WNOHANG) == first; }, 20s));
+  ::close(terminal);
+
+  const std::string report = ReadFile(work_.path() / "ZKERROR.LOG");
+  std::size_t reports = 0;
+  for (std::size_t p = 0; (p = report.find(errlog::kReportRule, p)) != std::string::npos; ++p) ++reports;
+  EXPECT_EQ(reports, 1u) << report;
+  EXPECT_NE(report.find("Sub System       : SIGSEGV\r\n"), std::string::npos) << report;
+  const std::size_t stack = report.find("Call Stack:\r\n");
+  ASSERT_NE(stack, std::string::npos);
+  const std::string frames = report.substr(stack);
+  const std::size_t session = frames.find("SessionThread");
+  ASSERT_NE(session, std::string::npos) << "the failing thread's stack is the session's\n" << report;
+  EXPECT_EQ(frames.find("main"), frames.find("main", session)) << "no frame of another thread above it";
+
+  // A new instance took over the folder and serves terminals again.
+  const int again = WaitForTerminalService();
+  ASSERT_GE(again, 0) << "no new running instance";
+  ::close(again);
+  const auto running = ProcessesWith(work_.path().string());
+  ASSERT_EQ(running.size(), 1u);
+  EXPECT_NE(running.front(), first);
+}
+
+}  // namespace
+}  // namespace kt::ui
