@@ -4,8 +4,9 @@
 //           [--file PATH] [--stdin] [CODE ...]
 //       one terminal: shows the greeting as the display would, scans each code (arguments, then
 //       the file's lines, then standard input's lines) and shows each reply
-//   kx25sim [connect] --terminals N --scans M [--spread-addresses] [CODE ...]
-//       load: N terminals at once, M scans each, then replies, errors and latency percentiles
+//   kx25sim [connect] --terminals N --scans M [--spread-addresses] [--interval MS] [CODE ...]
+//       load: N terminals at once, M scans each (back to back, or one every MS), then replies,
+//       errors and latency percentiles
 //
 // Common: --reply-timeout MS (5000), --quiet MS (300). Each line sent is prefix + code + CR;
 // the prefix defaults to "F" because the server drops the first character of every line.
@@ -29,7 +30,7 @@ void Usage() {
   std::fprintf(stderr,
                "usage: kx25sim [connect] [--host IP] [--port N] [--source IP] [--prefix TEXT] [--raw]\n"
                "               [--file PATH] [--stdin] [--reply-timeout MS] [--quiet MS] [CODE ...]\n"
-               "       kx25sim [connect] --terminals N --scans M [--spread-addresses] [CODE ...]\n");
+               "       kx25sim [connect] --terminals N --scans M [--spread-addresses] [--interval MS] [CODE ...]\n");
 }
 
 bool ParseInt(const char* s, long lo, long hi, long& out) {
@@ -74,6 +75,7 @@ int RunTcpTerminals(int argc, char** argv) {
   std::vector<std::string> files;
   bool use_stdin = false, raw = false, load = false, spread = false;
   long terminals = 1, scans = 1, v = 0;
+  kt::sim::Millis interval{0};
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool more = i + 1 < argc;
@@ -100,6 +102,9 @@ int RunTcpTerminals(int argc, char** argv) {
       ++i;
     } else if (a == "--scans" && more && ParseInt(argv[i + 1], 0, 100000000, scans)) {
       load = true;
+      ++i;
+    } else if (a == "--interval" && more && ParseInt(argv[i + 1], 0, 600000, v)) {
+      interval = kt::sim::Millis(v);
       ++i;
     } else if (a == "--spread-addresses") {
       spread = true;
@@ -141,6 +146,7 @@ int RunTcpTerminals(int argc, char** argv) {
     lo.scans = static_cast<int>(scans);
     lo.spread_addresses = spread;
     lo.codes = codes;
+    lo.interval = interval;
     const auto r = kt::sim::RunLoad(lo);
     std::printf("terminals %ld (connected %d), scans %ld, replies %ld, errors %ld, mismatches %ld\n",
                 terminals, r.terminals_connected, r.scans, r.replies, r.errors, r.mismatches);

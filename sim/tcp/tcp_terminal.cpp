@@ -6,6 +6,8 @@
 #include <cmath>
 #include <map>
 #include <mutex>
+#include <random>
+#include <semaphore>
 #include <thread>
 
 #include "common/net/tcp_socket.h"
@@ -85,6 +87,7 @@ LoadResult RunLoad(const LoadOptions& o) {
     if (o.on_finished) o.on_finished();
   });
 
+  std::counting_semaphore<> connect_slots(std::max(1, o.connect_concurrency));
   std::vector<std::thread> threads;
   threads.reserve(static_cast<std::size_t>(o.terminals));
   for (int i = 0; i < o.terminals; ++i) {
@@ -92,11 +95,22 @@ LoadResult RunLoad(const LoadOptions& o) {
       TerminalOptions to = o.terminal;
       if (o.spread_addresses) to.source_ip = SpreadAddress(i);
       TcpTerminal t(to);
+      connect_slots.acquire();
       const bool ok = t.Connect().ok();
+      connect_slots.release();
       std::vector<double> lat;
       long errors = ok ? 0 : 1, replies = 0, mismatches = 0, scans = 0;
+      std::mt19937 rng(static_cast<unsigned>(i));
+      auto next = Clock::now();
       connected.arrive_and_wait();
+      if (o.interval.count() > 0)
+        next = Clock::now() + std::chrono::microseconds(std::uniform_int_distribution<long>(
+                                  0, std::chrono::duration_cast<std::chrono::microseconds>(o.interval).count())(rng));
       for (int s = 0; ok && s < o.scans; ++s) {
+        if (o.interval.count() > 0) {
+          std::this_thread::sleep_until(next);
+          next += o.interval;
+        }
         const std::string& code = o.codes[static_cast<std::size_t>(i + s) % o.codes.size()];
         const auto t0 = Clock::now();
         ++scans;

@@ -65,6 +65,12 @@ struct LoadOptions {
   int scans = 100;  // per terminal
   bool spread_addresses = false;
   std::vector<std::string> codes;  // cycled; terminal i starts at code i
+  // Terminals connecting at the same moment: a server listens with a small backlog, so a crowd
+  // of simultaneous connects would be dropped and retried by TCP seconds later.
+  int connect_concurrency = 4;
+  // Pause between the scans of one terminal (0: back to back). Terminals start at random
+  // offsets within the first interval so their scans spread over it.
+  Millis interval{0};
   // Called once every terminal is connected, before the first scan.
   std::function<void()> on_connected;
   // Called once every terminal has finished its scans, before any disconnects.
