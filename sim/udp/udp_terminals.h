@@ -11,6 +11,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,6 +36,8 @@ struct UdpTerminalOptions {
   uint32_t first_ip = 0x0A010001;  // 10.1.0.1; terminal i gets first_ip + i
   uint32_t first_mac = 0x000001;   // low three MAC bytes of terminal 0; prefix 02:4B:58
   bool reply_broadcast = false;
+  // How long the terminals take before answering a discovery request.
+  std::chrono::milliseconds reply_delay{0};
   // Receives one line per command handled; may be called from the simulator's thread.
   std::function<void(const std::string&)> log;
 };

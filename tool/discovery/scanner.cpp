@@ -34,6 +34,7 @@ bool Scanner::Tick(ScanObserver& observer) {
   }
   countdown_.store(before - 1);
   if (before <= 1) {
+    countdown_ended_.store(true);
     observer.OnStatus("Wait...");
     RequestStop();
     return false;
@@ -44,6 +45,7 @@ bool Scanner::Tick(ScanObserver& observer) {
 int Scanner::Run(const ScanOptions& o, ScanObserver& observer) {
   scanning_.store(true);
   stop_.store(false);
+  countdown_ended_.store(false);
   table_.Clear();
   auto idle = [&] {
     observer.OnStatus(kStatusIdle);
@@ -109,6 +111,10 @@ int Scanner::Run(const ScanOptions& o, ScanObserver& observer) {
   }
 
   if (ticker.joinable()) ticker.join();
+  if (countdown_ended_.load()) {
+    // The countdown ran out: replies already received still count (a user's stop does not wait).
+    while (std::optional<Slot> slot = pending.Take()) Process(*slot, observer, found);
+  }
   observer.OnStatus("Nr of units found: " + std::to_string(found));
   scanning_.store(false);
   socket.Shutdown();  // the receiver would otherwise notice within one receive time-out

@@ -83,6 +83,7 @@ class Scanner {
   std::atomic<bool> scanning_{false};
   std::atomic<bool> stop_{false};
   std::atomic<int> countdown_{kCountdownStart};
+  std::atomic<bool> countdown_ended_{false};
   std::mutex wake_mutex_;
   std::condition_variable wake_;  // lets a stop cut a pause short
 };

@@ -181,6 +181,20 @@ class JunkTerminal {
   std::thread thread_;
 };
 
+TEST(Scanner, RepliesReceivedWhenTheCountdownEndsStillCount) {
+  sim::UdpTerminalOptions so;
+  so.count = 5;
+  so.listen_port = 0;
+  so.reply_delay = 300ms;  // arrives while the worker pauses for the last time
+  auto sim = sim::UdpTerminals::Start(so).value();
+  DeviceTable table;
+  Scanner scanner(table);
+  Recorder rec;
+  ScanOptions o = Fast(sim->endpoint(), 1);
+  o.pass_pause = 1000ms;
+  EXPECT_EQ(scanner.Run(o, rec), 5);
+}
+
 TEST(Scanner, OnlyWellFormedRepliesAreListed) {
   JunkTerminal junk;
   DeviceTable table;

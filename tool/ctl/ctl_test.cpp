@@ -1,0 +1,165 @@
+// kx25ctl end to end: the real program against simulated terminals on loopback.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "sim/udp/udp_terminals.h"
+#include "tool/config/config_record.h"
+#include "tool/config/record_header.h"
+#include "tool/ctl/config_fields.h"
+
+namespace kt::ctl {
+namespace {
+
+struct CtlRun {
+  int code;
+  std::string out;
+};
+
+// Runs kx25ctl with `args`; stdout and stderr together.
+CtlRun Ctl(const std::string& args) {
+  const std::string cmd = std::string(KT_BINARY_DIR) + "/tool/ctl/kx25ctl " + args + " 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  std::string out;
+  char buf[4096];
+  while (std::size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+  const int status = pclose(p);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+class CtlTest : public ::testing::Test {
+ protected:
+  void Start(int count, const std::string& firmware = "03.10", uint16_t version = 2) {
+    sim::UdpTerminalOptions o;
+    o.count = count;
+    o.listen_port = 0;
+    o.firmware = firmware;
+    o.record_version = version;
+    auto s = sim::UdpTerminals::Start(o);
+    ASSERT_TRUE(s.ok());
+    sim_ = std::move(*s);
+    to_ = " --bind 127.0.0.1 --to 127.0.0.1:" + std::to_string(sim_->endpoint().port) + " ";
+    dir_ = std::filesystem::temp_directory_path() /
+           ("kx25ctl_" + std::to_string(getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override {
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+  config::Configuration Terminal(int i) { return *config::DecodeConfigRecord(sim_->Record(i)); }
+
+  std::unique_ptr<sim::UdpTerminals> sim_;
+  std::string to_;
+  std::filesystem::path dir_;
+};
+
+TEST_F(CtlTest, ScanListsSortedByMacThenTheCount) {
+  Start(3);
+  const CtlRun r = Ctl("scan --seconds 1" + to_);
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_EQ(r.out,
+            "10.1.0.1         02-4B-58-00-00-01  03.10  KX25-0001                 \n"
+            "10.1.0.2         02-4B-58-00-00-02  03.10  KX25-0002                 \n"
+            "10.1.0.3         02-4B-58-00-00-03  03.10  KX25-0003                 \n"
+            "Nr of units found: 3\n");
+}
+
+TEST_F(CtlTest, ShowStopsDiscoveringOnceTheTerminalAnswered) {
+  Start(2);
+  const auto start = std::chrono::steady_clock::now();
+  const CtlRun r = Ctl("show 02:4b:58:00:00:02 --seconds 15" + to_);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("\ndevice-name=KX25-0002\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nip-address=10.1.0.2\n"), std::string::npos);
+  EXPECT_NE(r.out.find("\nssid=shopfloor\n"), std::string::npos);  // from the wireless record
+
+  const CtlRun missing = Ctl("show 02-4B-58-00-00-09 --seconds 1" + to_);
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_NE(missing.out.find("no terminal 02:4B:58:00:00:09 answered"), std::string::npos) << missing.out;
+}
+
+TEST_F(CtlTest, ApplySettingsShowsInTheRescan) {
+  Start(1, "03.10");
+  const CtlRun r = Ctl("apply 024b58000001 device-name=Front ip-address=10.1.7.7 transport=udp "
+                    "volume=30 idle1=Hello --pause-ms 10 --seconds 2" + to_);
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("commands 9 (363 bytes), 2 (288 bytes)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("10.1.7.7         02-4B-58-00-00-01  03.10  Front"), std::string::npos) << r.out;
+  const config::Configuration c = Terminal(0);
+  EXPECT_TRUE(c.udp);
+  EXPECT_EQ(c.volume_percent, 30);
+  EXPECT_EQ(c.lines[config::kIdle1].text, "Hello");
+}
+
+TEST_F(CtlTest, BadArgumentsAreRefusedBeforeAnythingIsSent) {
+  Start(1);
+  EXPECT_EQ(Ctl("apply 02-4B-58-00-00-01 volume=35 --no-rescan --seconds 2" + to_).code, 1);
+  EXPECT_EQ(Ctl("apply 02-4B-58-00-00-01 firmware=9 --no-rescan --seconds 2" + to_).code, 1);
+  EXPECT_EQ(Ctl("show 02-4B-58-00-00" + to_).code, 2);
+  EXPECT_EQ(Ctl("scan --to 300.1.1.1").code, 2);
+  EXPECT_EQ(Ctl("frobnicate").code, 2);
+  for (const auto& r : sim_->Received()) EXPECT_NE(r.command, config::kSetConfig);
+  const CtlRun help = Ctl("--help");
+  EXPECT_EQ(help.code, 0);
+  EXPECT_NE(help.out.find("usage: kx25ctl COMMAND"), std::string::npos) << help.out;
+}
+
+TEST_F(CtlTest, SaveOnOneTerminalApplyToAllKeepsEachAddress) {
+  Start(3, "02.10");
+  const std::string file = (dir_ / "front.KX25").string();
+  ASSERT_EQ(Ctl("apply 02-4B-58-00-00-01 device-name=Template subnet-mask=255.255.255.0 --pause-ms 0 "
+                "--no-rescan --seconds 2" + to_).code, 0);
+  const CtlRun saved = Ctl("save 02-4B-58-00-00-01 " + file + " --seconds 2" + to_);
+  ASSERT_EQ(saved.code, 0) << saved.out;
+  ASSERT_TRUE(std::filesystem::exists(file));
+
+  const CtlRun all = Ctl("apply --all " + file + " --pause-ms 0 --seconds 1" + to_);
+  EXPECT_EQ(all.code, 0) << all.out;
+  EXPECT_NE(all.out.find("Nr of units found: 3"), std::string::npos) << all.out;
+  for (int i = 0; i < 3; ++i) {
+    const config::Configuration c = Terminal(i);
+    EXPECT_EQ(c.device_name, "Template") << i;
+    EXPECT_EQ(c.subnet_mask, 0xFFFFFF00u) << i;
+    EXPECT_EQ(c.ip_address, 0x0A010001u + i) << i;  // each keeps its own
+  }
+  EXPECT_EQ(Ctl("apply --all " + file + " ip-address=10.0.0.1 --seconds 1" + to_).code, 2);
+
+  // A damaged file is refused and nothing is sent.
+  std::filesystem::resize_file(file, 40);
+  const std::size_t before = sim_->Received().size();
+  const CtlRun bad = Ctl("apply 02-4B-58-00-00-02 " + file + " --no-rescan --seconds 2" + to_);
+  EXPECT_EQ(bad.code, 1);
+  EXPECT_NE(bad.out.find("front.KX25: settings file"), std::string::npos) << bad.out;
+  for (std::size_t i = before; i < sim_->Received().size(); ++i) {
+    EXPECT_NE(sim_->Received()[i].command, config::kSetConfig);
+  }
+}
+
+TEST(ConfigFields, EveryWritableFieldRoundTripsThroughItsText) {
+  config::Configuration c;
+  c.version = 3;
+  c.firmware_version = "03.10";
+  c.retalix.round_off = 10;
+  for (const auto& [name, value] : FormatConfiguration(c)) {
+    config::Configuration copy = c;
+    const Status st = SetField(copy, name, value);
+    if (st.ok()) {
+      EXPECT_EQ(copy, c) << name << "=" << value;
+    } else {
+      EXPECT_NE(st.message().find("read-only"), std::string::npos) << name << ": " << st.message();
+    }
+  }
+  EXPECT_FALSE(SetField(c, "offline", "x").ok());  // no offline line in a version-3 record
+  EXPECT_FALSE(SetField(c, "device-name", std::string(27, 'n')).ok());
+  EXPECT_FALSE(SetField(c, "tcp-port", "65536").ok());
+  EXPECT_FALSE(ApplyAssignment(c, "novalue").ok());
+  EXPECT_TRUE(ApplyAssignment(c, "security=wpa-enterprise").ok());
+  EXPECT_EQ(config::SecurityModeOf(c.wireless, 310), config::SecurityMode::kWpaEnterprise);
+}
+
+}  // namespace
+}  // namespace kt::ctl
