@@ -154,8 +154,6 @@ Result<std::optional<Promotion>> TablePromotionSource::FindValid(PromotionKind k
       KT_ASSIGN_OR_RETURN(Promotion promotion, ReadPromotion(area_, window));
       return std::optional<Promotion>(std::move(promotion));
     }
-    // The order runs by first day: once that is after the lookup date, nothing later is valid.
-    if (when.date < window.first_day) break;
     KT_RETURN_IF_ERROR(area_.Skip(1));
   }
   return std::optional<Promotion>();
