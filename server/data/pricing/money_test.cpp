@@ -1,7 +1,10 @@
 #include "server/data/pricing/money.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +33,44 @@ TEST(RoundHalfAway, ExactHalvesGoAwayFromZero) {
   for (const RoundCase& c : cases) {
     EXPECT_DOUBLE_EQ(RoundHalfAway(c.value, c.decimals), c.expected) << c.value << " @" << c.decimals;
   }
+}
+
+// Every amount with three decimals ending in 5, read from its decimal text as a table field is,
+// must round up in the last place, whatever binary value the text became.
+TEST(RoundHalfAway, EveryDecimalHalfInARange) {
+  int wrong = 0;
+  for (long long k = 0; k < 100000; ++k) {
+    for (const long long base : {0LL, 99000000LL}) {  // small amounts and amounts near a million
+      const long long thousandths = (base + k) * 10 + 5;
+      char text[40];
+      std::snprintf(text, sizeof text, "%lld.%03lld", thousandths / 1000, thousandths % 1000);
+      const double value = std::strtod(text, nullptr);
+      const long long cents = (thousandths + 5) / 10;
+      char expected[40];
+      std::snprintf(expected, sizeof expected, "%lld.%02lld", cents / 100, cents % 100);
+      if (FormatDecimal(value, 2, '.', '\0') != expected || FormatDecimal(-value, 2, '.', '\0') != "-" + std::string(expected)) {
+        if (++wrong < 5) ADD_FAILURE() << text << " gave " << FormatDecimal(value, 2, '.', '\0');
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
+// Discounts computed as amount x percent / 100 land on halves; they must round up as well.
+TEST(RoundHalfAway, ComputedPercentagesOnHalves) {
+  int wrong = 0;
+  for (long long amount = 0; amount < 200000; ++amount) {
+    // amount x 15% has two decimals; rounded at one decimal, a final 5 goes up.
+    const long long hundredths = amount * 15;
+    const long long tenths = (hundredths + 5) / 10;
+    char expected[40];
+    std::snprintf(expected, sizeof expected, "%lld.%lld", tenths / 10, tenths % 10);
+    const double discount = static_cast<double>(amount) * 15 / 100;
+    if (FormatDecimal(discount, 1, '.', '\0') != expected) {
+      if (++wrong < 5) ADD_FAILURE() << amount << " x 15% gave " << FormatDecimal(discount, 1, '.', '\0');
+    }
+  }
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST(RoundHalfAway, EdgeValues) {
