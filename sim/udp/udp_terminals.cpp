@@ -123,12 +123,15 @@ Result<std::unique_ptr<UdpTerminals>> UdpTerminals::Start(const UdpTerminalOptio
   if (o.count < 0 || o.count > 0xFFFFFF) return Status::InvalidArgument("terminal count out of range");
   std::unique_ptr<UdpTerminals> sim(new UdpTerminals(o));
   KT_ASSIGN_OR_RETURN(sim->socket_, net::UdpSocket::Open());
-  KT_RETURN_IF_ERROR(sim->socket_.Bind(o.listen_address, o.listen_port));
+  // Bound like the tool binds: a unicast listen address still hears broadcasts on its
+  // interface, and broadcast replies leave through that interface.
+  KT_RETURN_IF_ERROR(sim->socket_.BindToAdapter(o.listen_address, o.listen_port));
   KT_RETURN_IF_ERROR(sim->socket_.EnableBroadcast());
   Status ignored = sim->socket_.SetReceiveBuffer(1 << 20);
   (void)ignored;
   KT_RETURN_IF_ERROR(sim->socket_.SetReceiveTimeout(std::chrono::milliseconds(200)));
   KT_ASSIGN_OR_RETURN(sim->endpoint_, sim->socket_.LocalEndpoint());
+  if (sim->endpoint_.address == net::kAnyAddress) sim->endpoint_.address = o.listen_address;
   for (int i = 0; i < o.count; ++i) {
     Terminal t;
     t.record = InitialRecord(o, i);
