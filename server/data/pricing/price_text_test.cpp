@@ -1,6 +1,11 @@
 #include "server/data/pricing/price_text.h"
 
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <span>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -52,22 +57,57 @@ TEST(PriceText, QuantityText) {
   for (const auto& [quantity, expected] : cases) EXPECT_EQ(FormatQuantityText(quantity), expected);
 }
 
-TEST(PriceText, IgnoresTheMachineLocale) {
-  // A locale that writes "," for the decimal point must change nothing.
-  const char* previous = std::setlocale(LC_ALL, nullptr);
-  const std::string saved = previous != nullptr ? previous : "C";
-  bool switched = false;
-  for (const char* name : {"de_DE.UTF-8", "de_DE", "id_ID.UTF-8", "fr_FR.UTF-8"}) {
-    if (std::setlocale(LC_ALL, name) != nullptr) {
-      switched = true;
-      break;
+// Switches the C locale to one that writes "," before decimals and restores it afterwards. When
+// no such locale is installed it compiles one into a temporary folder (LOCPATH).
+class CommaLocale {
+ public:
+  CommaLocale() {
+    const char* previous = std::setlocale(LC_ALL, nullptr);
+    saved_ = previous != nullptr ? previous : "C";
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "id_ID.UTF-8", "fr_FR.UTF-8"}) {
+      if (std::setlocale(LC_ALL, name) != nullptr) return;
+    }
+    folder_ = std::filesystem::temp_directory_path() /
+              ("kt_pricing_locale_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::create_directories(folder_);
+    const std::string command =
+        "localedef -i de_DE -f UTF-8 '" + (folder_ / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != -1) {
+      ::setenv("LOCPATH", folder_.c_str(), 1);
+      if (std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr) return;
+    }
+    active_ = false;
+  }
+  ~CommaLocale() {
+    std::setlocale(LC_ALL, saved_.c_str());
+    if (!folder_.empty()) {
+      ::unsetenv("LOCPATH");
+      std::error_code ignored;
+      std::filesystem::remove_all(folder_, ignored);
     }
   }
+  bool active() const { return active_; }
+
+ private:
+  std::string saved_;
+  std::filesystem::path folder_;
+  bool active_ = true;
+};
+
+TEST(PriceText, IgnoresTheMachineLocale) {
+  CommaLocale locale;
+  if (!locale.active()) GTEST_SKIP() << "no locale with a decimal comma available";
+  char probe[32];
+  std::snprintf(probe, sizeof probe, "%.1f", 2.5);
+  ASSERT_STREQ(probe, "2,5") << "the locale did not take effect";
+
   const Currency usd{2, true, 2};
   EXPECT_EQ(PriceText(1234567.5, &usd, 2.5, "KG"), "1.234.567,50 / 2,5 KG");
   EXPECT_EQ(PriceText(1e12, &usd, 1, "KG"), "1.000.000.000.000,00 / 1 KG");
-  std::setlocale(LC_ALL, saved.c_str());
-  if (!switched) GTEST_SKIP() << "no other locale installed; checked under the C locale only";
+  // The rounding rules read the value's tail back from text: a locale-bound parse would fail here.
+  const RoundingRule rules[] = {{1, 499, 500}, {0.01, 0.49, 0.50}};
+  EXPECT_DOUBLE_EQ(ApplyRoundingRules(12345, rules), 12500);
+  EXPECT_DOUBLE_EQ(ApplyRoundingRules(12.34, std::span(rules).subspan(1)), 12.50);
 }
 
 }  // namespace
