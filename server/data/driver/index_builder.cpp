@@ -230,6 +230,15 @@ Status WriteFileReplacing(const std::filesystem::path& target, const std::vector
   return Status::Ok();
 }
 
+// The change counter of an existing index file, 0 when there is none.
+uint32_t PreviousCounter(const std::filesystem::path& path) {
+  auto file = OpenSharedFile(path, /*writable=*/false);
+  if (!file.ok()) return 0;
+  std::byte raw[4];
+  if (!(*file)->ReadExact(CdxTagHeader::kCounterOffset, raw, "change counter").ok()) return 0;
+  return DecodeFixedBE32(raw);
+}
+
 }  // namespace
 
 Status BuildCompoundIndex(const std::filesystem::path& table_path, const std::vector<TagSpec>& tags) {
@@ -295,15 +304,18 @@ Status BuildCompoundIndex(const std::filesystem::path& table_path, const std::ve
     directory.records.push_back(offset);
     max_offset = std::max(max_offset, offset);
   }
+  const std::string cdx_name = found->stem().string() + ".CDX";
+  const std::filesystem::path target =
+      FindFileIgnoringCase(found->parent_path(), cdx_name).value_or(found->parent_path() / cdx_name);
+
   CdxTagHeader file_header;
+  // Readers that cache pages watch the change counter: continue the old file's count.
+  file_header.counter = PreviousCounter(target) + 1;
   file_header.key_length = kDirectoryKeyLength;
   file_header.options = CdxTagHeader::kCompact | CdxTagHeader::kCompound | CdxTagHeader::kDirectory;
   file_header.root = WriteTree(directory, ' ', max_offset, static_cast<uint32_t>(file.size()), file);
   PutHeader(file_header, 0, file);
 
-  const std::string cdx_name = found->stem().string() + ".CDX";
-  const std::filesystem::path target =
-      FindFileIgnoringCase(found->parent_path(), cdx_name).value_or(found->parent_path() / cdx_name);
   KT_RETURN_IF_ERROR(WriteFileReplacing(target, file));
 
   // Mark the table as having its structural index.

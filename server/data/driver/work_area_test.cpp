@@ -1,0 +1,285 @@
+// Work areas on tables we create and write: structure, values, navigation in natural order,
+// the writer-follows-reader contract, shared handles, threads and index changes on disk.
+#include "server/data/driver/work_area.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "common/coding.h"
+#include "server/data/driver/file_lookup.h"
+#include "server/data/driver/index_builder.h"
+#include "server/data/driver/shared_file.h"
+
+namespace kt::data {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class WorkAreaTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(testing::TempDir()) /
+           ("workarea_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  fs::path dir_;
+};
+
+const std::vector<FieldSpec> kSettingsFields = {
+    {"PORT", 'N', 5, 0},       {"FOLDER", 'C', 200, 0},   {"HARGA_JUAL", 'N', 1, 0},
+    {"COM_CONN", 'C', 500, 0}, {"COM_OK", 'C', 500, 0},   {"COM_FAIL", 'C', 500, 0}};
+
+TEST_F(WorkAreaTest, CreateWritesTheHeaderOtherEnginesRead) {
+  const fs::path path = dir_ / "KTVISTRD.DAT";
+  ASSERT_TRUE(WorkArea::Create(path, kSettingsFields).ok());
+  const std::string bytes = ReadAll(path);
+  const std::size_t header_length = 32 + 32 * 6 + 2;
+  ASSERT_EQ(bytes.size(), header_length + 1);  // header, then the end-of-file mark
+  EXPECT_EQ(bytes[0], '\x03');
+  EXPECT_EQ(DecodeFixedLE32(bytes.data() + 4), 0u);
+  EXPECT_EQ(DecodeFixedLE16(bytes.data() + 8), header_length);
+  EXPECT_EQ(DecodeFixedLE16(bytes.data() + 10), 1 + 5 + 200 + 1 + 500 * 3);
+  // COM_CONN C(500): low byte of the width in the length byte, high byte in the decimals byte.
+  const char* com_conn = bytes.data() + 32 + 3 * 32;
+  EXPECT_EQ(std::string(com_conn, 9), std::string("COM_CONN\0", 9));
+  EXPECT_EQ(com_conn[11], 'C');
+  EXPECT_EQ(static_cast<uint8_t>(com_conn[16]), 500 % 256);
+  EXPECT_EQ(static_cast<uint8_t>(com_conn[17]), 500 / 256);
+  EXPECT_EQ(bytes[header_length - 2], '\x0D');
+  EXPECT_EQ(bytes[header_length], '\x1A');
+
+  EXPECT_TRUE(WorkArea::Create(path, kSettingsFields).IsInvalidArgument());  // never clobbers
+  const std::vector<std::vector<FieldSpec>> bad = {
+      {}, {{"1BAD", 'C', 5, 0}}, {{"A", 'N', 21, 0}}, {{"A", 'N', 5, 4}}, {{"A", 'D', 6, 0}},
+      {{"A", 'X', 4, 0}}, {{"A", 'C', 4, 0}, {"a", 'C', 4, 0}}, {{"ELEVENCHARS", 'C', 4, 0}}};
+  for (const auto& fields : bad) {
+    EXPECT_TRUE(WorkArea::Create(dir_ / "BAD.DBF", fields).IsInvalidArgument());
+    EXPECT_FALSE(fs::exists(dir_ / "BAD.DBF"));
+  }
+}
+
+TEST_F(WorkAreaTest, AppendWriteCommitAndReadBack) {
+  const fs::path path = dir_ / "KTVISTRD.DAT";
+  ASSERT_TRUE(WorkArea::Create(path, kSettingsFields).ok());
+  {
+    auto area = WorkArea::Open(path, "KTCONFIG", {true, false, true}).value();
+    EXPECT_TRUE(area->Eof());
+    EXPECT_EQ(area->RecCount().value(), 0u);
+    ASSERT_TRUE(area->AppendBlank().ok());
+    EXPECT_EQ(area->RecNo(), 1u);
+    ASSERT_TRUE(area->PutNumber("PORT", 9101).ok());
+    ASSERT_TRUE(area->PutString("folder", "D:\\DATA\\").ok());
+    ASSERT_TRUE(area->PutString("COM_OK", std::string(600, 'x')).ok());  // cut to 500
+    EXPECT_TRUE(area->PutNumber("PORT", 123456).IsInvalidArgument());
+    EXPECT_TRUE(area->PutNumber("HARGA_JUAL", -1).IsInvalidArgument());
+    EXPECT_TRUE(area->PutString("PORT", "x").IsInvalidArgument());
+    EXPECT_TRUE(area->PutString("NOPE", "x").IsNotFound());
+    ASSERT_TRUE(area->Commit().ok());
+  }
+  auto area = WorkArea::Open(path, "KTCONFIG").value();
+  EXPECT_EQ(area->RecCount().value(), 1u);
+  EXPECT_EQ(area->GetNumber("PORT").value(), 9101);
+  EXPECT_EQ(area->GetNumberText("PORT").value(), "9101");
+  EXPECT_EQ(area->GetString("FOLDER").value(), "D:\\DATA\\" + std::string(192, ' '));
+  EXPECT_EQ(area->GetString("COM_OK").value(), std::string(500, 'x'));
+  EXPECT_EQ(area->GetNumber("HARGA_JUAL").value(), 0);  // blank reads as 0
+  EXPECT_EQ(area->FieldPos("com_fail"), 6);
+  EXPECT_EQ(area->FieldWidth("COM_FAIL"), 500);
+  EXPECT_EQ(area->FieldPos("NOPE"), 0);
+  EXPECT_EQ(area->FieldWidth("NOPE"), 0);
+  EXPECT_TRUE(area->GetString("NOPE").status().IsNotFound());
+  EXPECT_TRUE(area->GetDate("PORT").status().IsInvalidArgument());
+  // Read-only areas refuse every write.
+  EXPECT_TRUE(area->AppendBlank().IsInvalidArgument());
+  EXPECT_TRUE(area->PutNumber("PORT", 1).IsInvalidArgument());
+}
+
+TEST_F(WorkAreaTest, ValuesOfEveryTypeRoundTrip) {
+  const fs::path path = dir_ / "T.DBF";
+  ASSERT_TRUE(WorkArea::Create(path, {{"AMT", 'N', 10, 2}, {"D", 'D', 8, 0}, {"L", 'L', 1, 0}}).ok());
+  auto area = WorkArea::Open(path, "T", {true, false, true}).value();
+  ASSERT_TRUE(area->AppendBlank().ok());
+  ASSERT_TRUE(area->PutNumber("AMT", -25).ok());
+  ASSERT_TRUE(area->PutDate("D", Date{2024, 2, 29}).ok());
+  ASSERT_TRUE(area->PutLogical("L", true).ok());
+  EXPECT_TRUE(area->PutDate("D", Date{2023, 2, 29}).IsInvalidArgument());
+  ASSERT_TRUE(area->AppendBlank().ok());
+  ASSERT_TRUE(area->PutNumber("AMT", -0.001).ok());  // rounds to zero: stored without a sign
+  ASSERT_TRUE(area->SetDeleted(true).ok());
+  ASSERT_TRUE(area->Commit().ok());
+  ASSERT_TRUE(area->GoTo(1).ok());
+  EXPECT_EQ(area->GetRaw("AMT").value(), "    -25.00");
+  EXPECT_EQ(area->GetNumberText("AMT").value(), "-25.00");
+  EXPECT_EQ(area->GetDate("D").value(), (Date{2024, 2, 29}));
+  EXPECT_TRUE(area->GetLogical("L").value());
+  EXPECT_FALSE(area->Deleted());
+  ASSERT_TRUE(area->GoTo(2).ok());
+  EXPECT_EQ(area->GetRaw("AMT").value(), "      0.00");
+  EXPECT_TRUE(area->GetDate("D").value().blank());
+  EXPECT_FALSE(area->GetLogical("L").value());
+  EXPECT_TRUE(area->Deleted());
+}
+
+TEST_F(WorkAreaTest, NaturalOrderNavigation) {
+  const fs::path path = dir_ / "N.DBF";
+  ASSERT_TRUE(WorkArea::Create(path, {{"N", 'N', 3, 0}}).ok());
+  {
+    auto w = WorkArea::Open(path, "W", {true, false, true}).value();
+    for (int i = 1; i <= 3; ++i) {
+      ASSERT_TRUE(w->AppendBlank().ok());
+      ASSERT_TRUE(w->PutNumber("N", i * 10).ok());
+    }
+    ASSERT_TRUE(w->Commit().ok());
+  }
+  auto a = WorkArea::Open(path, "A").value();
+  EXPECT_EQ(a->RecNo(), 1u);
+  EXPECT_FALSE(a->Eof());
+  ASSERT_TRUE(a->Skip(2).ok());
+  EXPECT_EQ(a->GetNumber("N").value(), 30);
+  ASSERT_TRUE(a->Skip(1).ok());
+  EXPECT_TRUE(a->Eof());
+  EXPECT_EQ(a->RecNo(), 4u);
+  EXPECT_EQ(a->GetNumber("N").value(), 0);  // the phantom record reads empty
+  ASSERT_TRUE(a->Skip(-1).ok());
+  EXPECT_EQ(a->RecNo(), 3u);
+  ASSERT_TRUE(a->Skip(-5).ok());
+  EXPECT_TRUE(a->Bof());
+  EXPECT_EQ(a->RecNo(), 1u);
+  ASSERT_TRUE(a->GoTo(9).ok());
+  EXPECT_TRUE(a->Eof());
+  EXPECT_EQ(a->RecNo(), 4u);
+  EXPECT_TRUE(a->SetOrder("NOTAG").IsNotFound());
+  EXPECT_TRUE(a->Seek("x").status().IsInvalidArgument());  // no order selected
+}
+
+TEST_F(WorkAreaTest, ReaderSeesRecordsAppendedByAWriter) {
+  const fs::path path = dir_ / "GROW.DBF";
+  ASSERT_TRUE(WorkArea::Create(path, {{"C", 'C', 4, 0}}).ok());
+  auto reader = WorkArea::Open(path, "R").value();
+  auto writer = WorkArea::Open(path, "W", {true, false, true}).value();
+  EXPECT_EQ(reader->RecCount().value(), 0u);
+  ASSERT_TRUE(writer->AppendBlank().ok());
+  ASSERT_TRUE(writer->PutString("C", "abcd").ok());
+  ASSERT_TRUE(writer->Commit().ok());
+  EXPECT_EQ(reader->RecCount().value(), 1u);
+  ASSERT_TRUE(reader->GoBottom().ok());
+  EXPECT_EQ(reader->GetString("C").value(), "abcd");
+  ASSERT_TRUE(writer->AppendBlank().ok());
+  ASSERT_TRUE(writer->Commit().ok());
+  ASSERT_TRUE(reader->Skip(1).ok());
+  EXPECT_FALSE(reader->Eof());
+  EXPECT_EQ(reader->RecNo(), 2u);
+}
+
+TEST_F(WorkAreaTest, FilesAreFoundIgnoringCaseAndHandlesAreShared) {
+  const fs::path fixtures = fs::path(KT_SHARED_DIR) / "fixtures" / "xbase";
+  fs::copy_file(fixtures / "CHARKEY.G8A", dir_ / "s_stock.g8a");
+  fs::copy_file(fixtures / "CHARKEY.CDX", dir_ / "S_STOCK.cdx");
+  EXPECT_EQ(FindFileIgnoringCase(dir_, "S_Stock.G8A"), dir_ / "s_stock.g8a");
+  EXPECT_EQ(FindFileIgnoringCase(dir_ / "S_STOCK.CDX"), dir_ / "S_STOCK.cdx");
+  EXPECT_FALSE(FindFileIgnoringCase(dir_, "S_STOC.G8A"));
+  EXPECT_FALSE(FindFileIgnoringCase(dir_ / "nodir", "S_STOCK.G8A"));
+
+  const std::size_t before = OpenSharedFileCount();
+  std::vector<std::unique_ptr<WorkArea>> areas;
+  for (int i = 0; i < 300; ++i) {
+    auto a = WorkArea::Open(dir_ / "S_STOCK.G8A", "STOCK" + std::to_string(i));
+    ASSERT_TRUE(a.ok()) << a.status().ToString();
+    ASSERT_EQ((*a)->Tags().size(), 6u);
+    areas.push_back(std::move(a).value());
+  }
+  EXPECT_EQ(OpenSharedFileCount(), before + 2);  // one table handle, one index handle
+  areas.clear();
+  EXPECT_EQ(OpenSharedFileCount(), before);
+
+  EXPECT_TRUE(WorkArea::Open(dir_ / "NOSUCH.G8A", "X").status().IsNotFound());
+  fs::remove(dir_ / "S_STOCK.cdx");  // the header promises an index that is gone
+  EXPECT_TRUE(WorkArea::Open(dir_ / "S_STOCK.G8A", "X").status().IsNotFound());
+  EXPECT_TRUE(WorkArea::Open(dir_ / "S_STOCK.G8A", "X", {true, true, false}).ok());
+}
+
+// Sessions seek from several threads at once, each in its own work areas on the same files.
+TEST_F(WorkAreaTest, ThreadsSeekIndependently) {
+  const fs::path table = fs::path(KT_SHARED_DIR) / "fixtures" / "xbase" / "BIGTAB.G8A";
+  auto probe = WorkArea::Open(table, "P").value();
+  ASSERT_TRUE(probe->SetOrder("KEY20").ok());
+  std::vector<std::pair<std::string, uint32_t>> expected;  // key -> first record in tag order
+  ASSERT_TRUE(probe->GoTop().ok());
+  for (int i = 0; i < 400 && !probe->Eof(); ++i) {
+    const std::string key = probe->GetString("KEY20").value();
+    if (expected.empty() || expected.back().first != key) expected.emplace_back(key, probe->RecNo());
+    ASSERT_TRUE(probe->Skip(97).ok());
+  }
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      auto area = WorkArea::Open(table, "T" + std::to_string(t)).value();
+      if (!area->SetOrder("KEY20").ok()) ++mismatches;
+      for (int round = 0; round < 5; ++round) {
+        for (const auto& [key, recno] : expected) {
+          auto found = area->Seek(key);
+          if (!found.ok() || !*found || area->GetString("KEY20").value() != key) ++mismatches;
+        }
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(mismatches.load(), 0);
+}
+
+// An index rewritten in place by another program is read afresh, not from stale cached pages.
+TEST_F(WorkAreaTest, IndexRewrittenInPlaceIsReadAfresh) {
+  const fs::path table = dir_ / "ITEMS.G8A";
+  ASSERT_TRUE(WorkArea::Create(table, {{"CODE", 'C', 8, 0}}).ok());
+  auto write_codes = [&](const std::vector<std::string>& codes) {
+    auto w = WorkArea::Open(table, "W", {true, false, false}).value();
+    for (uint32_t i = 0; i < codes.size(); ++i) {
+      if (i + 1 > w->RecCount().value()) {
+        ASSERT_TRUE(w->AppendBlank().ok());
+      } else {
+        ASSERT_TRUE(w->GoTo(i + 1).ok());
+      }
+      ASSERT_TRUE(w->PutString("CODE", codes[i]).ok());
+    }
+    ASSERT_TRUE(w->Commit().ok());
+  };
+  std::vector<std::string> codes;
+  for (int i = 0; i < 500; ++i) codes.push_back("C" + std::to_string(1000 + i));
+  write_codes(codes);
+  ASSERT_TRUE(BuildCompoundIndex(table, {{"CODE", "CODE", "", false, false}}).ok());
+
+  auto reader = WorkArea::Open(table, "R").value();
+  ASSERT_TRUE(reader->SetOrder("CODE").ok());
+  EXPECT_TRUE(reader->Seek("C1250").value());
+  EXPECT_EQ(reader->RecNo(), 251u);
+
+  // Another program swaps two codes and rewrites the index file in place (same inode).
+  std::swap(codes[250], codes[10]);
+  const std::string old_index = ReadAll(dir_ / "ITEMS.CDX");
+  write_codes(codes);
+  fs::rename(dir_ / "ITEMS.CDX", dir_ / "OLD.CDX");  // keep the open inode aside
+  ASSERT_TRUE(BuildCompoundIndex(table, {{"CODE", "CODE", "", false, false}}).ok());
+  const std::string new_index = ReadAll(dir_ / "ITEMS.CDX");
+  ASSERT_EQ(new_index.size(), old_index.size());
+  ASSERT_NE(new_index, old_index);
+  {
+    std::fstream f(dir_ / "OLD.CDX", std::ios::in | std::ios::out | std::ios::binary);
+    f.write(new_index.data(), static_cast<std::streamsize>(new_index.size()));
+  }
+  EXPECT_TRUE(reader->Seek("C1250").value());
+  EXPECT_EQ(reader->RecNo(), 11u);
+  EXPECT_EQ(reader->GetString("CODE").value(), "C1250   ");
+}
+
+}  // namespace
+}  // namespace kt::data
