@@ -8,8 +8,12 @@ namespace kt::ui {
 ActivityList::ActivityList(int capacity, QWidget* parent) : QTreeWidget(parent), capacity_(capacity) {
   setColumnCount(1);
   setHeaderLabels({QStringLiteral("Info")});
-  setColumnWidth(0, 63 * 3 / 2);
-  header()->setStretchLastSection(true);
+  // The column starts 63 dialog units wide and grows with its longest line; a horizontal scroll
+  // bar shows the rest rather than cutting lines off.
+  header()->setStretchLastSection(false);
+  header()->setMinimumSectionSize(63 * 7 / 4);
+  header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  setTextElideMode(Qt::ElideNone);
   setRootIsDecorated(false);
   setUniformRowHeights(true);
   setSelectionBehavior(QAbstractItemView::SelectRows);

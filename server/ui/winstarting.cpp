@@ -29,8 +29,8 @@ namespace {
 QString Latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 
 // The dialog's layout is given in dialog units; these factors turn them into pixels for the
-// usual desktop font.
-QRect Dlu(int x, int y, int w, int h) { return QRect(x * 3 / 2, y * 13 / 8, w * 3 / 2, h * 13 / 8); }
+// usual Linux desktop font, which runs wider than the one the units were made for.
+QRect Dlu(int x, int y, int w, int h) { return QRect(x * 7 / 4, y * 7 / 4, w * 7 / 4, h * 7 / 4); }
 
 const QString kTitle = Latin1(kApplicationTitle);
 
@@ -219,7 +219,11 @@ void WINSTARTING::SetTrayIcon(bool add, bool attention, const QString& tip) {
   if (tray_ == nullptr) return;
   tray_->setIcon(attention ? StateIcon3() : AppIcon());
   tray_->setToolTip(tip);
-  if (tray_available_) tray_->show();
+  if (tray_available_ && !tray_->isVisible()) {
+    tray_->show();
+    // A balloon asked for in the same turn as the icon appears is lost by some trays.
+    balloon_delay_ = true;
+  }
 }
 
 void WINSTARTING::RemoveTrayIcon() {
@@ -230,7 +234,13 @@ void WINSTARTING::ShowBalloon(const QIcon& icon, const QString& title, const QSt
   balloon_title_ = title;
   balloon_text_ = text;
   ++balloon_count_;
-  if (tray_ != nullptr && tray_available_) tray_->showMessage(title, text, icon);
+  if (tray_ == nullptr || !tray_available_) return;
+  if (balloon_delay_) {
+    balloon_delay_ = false;
+    QTimer::singleShot(kBalloonDelay, tray_, [tray = tray_, icon, title, text] { tray->showMessage(title, text, icon); });
+    return;
+  }
+  tray_->showMessage(title, text, icon);
 }
 
 void WINSTARTING::TRAYICONCLICKED() {

@@ -48,6 +48,7 @@ class WINSTARTING : public QDialog {
   static constexpr int kConnectionListLines = 51;
   static constexpr int kScanListLines = 101;
   static constexpr std::chrono::milliseconds kCheckPeriod{10000};
+  static constexpr std::chrono::milliseconds kBalloonDelay{500};
 
   struct Options {
     std::filesystem::path workdir;  // holds the settings table
@@ -142,6 +143,7 @@ class WINSTARTING : public QDialog {
   QString balloon_title_;
   QString balloon_text_;
   int balloon_count_ = 0;
+  bool balloon_delay_ = false;  // the tray icon has just appeared
 };
 
 }  // namespace kt::ui

@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QTest>
 
+#include "server/data/database.h"
+#include "server/data/demo/demo_data.h"
 #include "server/data/item_lookup.h"
 #include "server/ui/qt_test_app.h"
 #include "server/ui/ui_test_support.h"
@@ -74,6 +76,58 @@ TEST_F(WinTestResultKeysTest, PasteNeedsTheLeadingOne) {
   EXPECT_EQ(window_->codeText(), "abc") << "looked up without the 1, as pasted";
   EXPECT_EQ(window_->nameText(), "###");
   EXPECT_EQ(window_->BARCODE(), "");
+}
+
+// With the demo data set open: lookups as a terminal's, errors into the scan list.
+class WinTestResultLookupTest : public ::testing::Test {
+ protected:
+  struct ScanLines : data::EventSink {
+    void ScanInfo(std::string_view text) override { lines.emplace_back(text); }
+    std::vector<std::string> lines;
+  };
+
+  void SetUp() override {
+    TestApp();
+    ASSERT_TRUE(data::demo::WriteDemoDataSet(folder_.path()).ok());
+    data::ConfigValues config = globals_.Config();
+    config.location = folder_.path().string() + "/";
+    globals_.SetConfig(config);
+    ASSERT_TRUE(data::DBMAINOPEN(globals_, sink_));
+    window_ = std::make_unique<WINTESTRESULT>(globals_, sink_);
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+  }
+
+  testing::TempFolder folder_{"wintestresult"};
+  data::GLOBALVARIABLE globals_;
+  ScanLines sink_;
+  std::unique_ptr<WINTESTRESULT> window_;
+};
+
+TEST_F(WinTestResultLookupTest, TypedCodeShowsNameAndPrice) {
+  ASSERT_TRUE(window_->lookup().IsSubOpen());
+  QTest::keyClicks(window_.get(), "aq600");  // typed in lower case, looked up in upper case
+  QTest::keyClick(window_.get(), Qt::Key_Return);
+  EXPECT_EQ(window_->codeText(), "AQ600");
+  EXPECT_EQ(window_->nameText(), "Air Mineral 600ml");
+  EXPECT_EQ(window_->priceText(), "3.500 / 1 BTL");
+
+  QTest::keyClick(window_.get(), Qt::Key_Return);  // empty buffer: nothing changes
+  EXPECT_EQ(window_->nameText(), "Air Mineral 600ml");
+
+  QGuiApplication::clipboard()->setText("1KOPI200");
+  QTest::keyClick(window_.get(), Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(window_->nameText(), "Kopi Bubuk 200gram");
+  EXPECT_EQ(window_->priceText(), "15.000 / 1 PCS");
+}
+
+TEST_F(WinTestResultLookupTest, UnknownCodeShowsHashesAndReportsToTheScanList) {
+  QTest::keyClicks(window_.get(), "NOPE");
+  QTest::keyClick(window_.get(), Qt::Key_Return);
+  EXPECT_EQ(window_->nameText(), "###");
+  EXPECT_EQ(window_->priceText(), "###");
+  ASSERT_FALSE(sink_.lines.empty());
+  EXPECT_EQ(sink_.lines.back(), "###ERR### : NOPE, Kode tidak ketemu !");
 }
 
 }  // namespace

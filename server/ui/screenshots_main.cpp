@@ -1,0 +1,106 @@
+// kt-vistrand-screenshots OUTDIR: renders the server's windows offscreen, filled with a typical
+// morning's activity, into OUTDIR/server-main-window.png, server-settings.png and
+// server-test-window.png (the images of the README).
+#include <QApplication>
+#include <QTest>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <unistd.h>
+
+#include "server/data/database.h"
+#include "server/data/demo/demo_data.h"
+#include "server/data/global_variable.h"
+#include "server/data/settings_table.h"
+#include "server/ui/line_log.h"
+#include "server/ui/server_control.h"
+#include "server/ui/window_sink.h"
+#include "server/ui/winsetting.h"
+#include "server/ui/winstarting.h"
+#include "server/ui/wintestresult.h"
+
+namespace {
+
+// A server whose self-test has passed.
+class ServingServer : public kt::ui::ServerControl {
+ public:
+  void StartServer() override {}
+  bool Listening() const override { return true; }
+  bool ProbeSent() const override { return true; }
+  bool SelfTestPassed() const override { return true; }
+  uint16_t Port() const override { return 9101; }
+};
+
+bool Save(QWidget& w, const std::filesystem::path& file) {
+  w.show();
+  if (!QTest::qWaitForWindowExposed(&w)) return false;
+  QApplication::processEvents();
+  return w.grab().save(QString::fromStdString(file.string()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: kt-vistrand-screenshots OUTDIR\n");
+    return 2;
+  }
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  const std::filesystem::path out = argv[1];
+  const std::filesystem::path work = std::filesystem::temp_directory_path() / ("kt_shots_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(out);
+  std::filesystem::create_directories(work);
+
+  kt::data::GLOBALVARIABLE globals;
+  kt::ui::WindowSink sink(nullptr);
+  bool ok = kt::data::LoadSettings(work, globals).ok() && kt::data::demo::WriteDemoDataSet(work / "DATA").ok();
+  kt::data::ConfigValues config = globals.Config();
+  config.location = (work / "DATA").string() + "/";
+  globals.SetConfig(config);
+  ok = ok && kt::data::DBMAINOPEN(globals, sink);
+  config.location = "/srv/akuntansi/";  // what the settings dialog shows: a typical location
+  globals.SetConfig(config);
+
+  ServingServer server;
+  kt::ui::WINSTARTING::Options options;
+  options.workdir = work;
+  options.tray_available = false;
+  options.open_database = false;
+  options.prompts.confirm = [](QWidget*, const QString&) { return false; };
+  options.prompts.error = [](QWidget*, const QString&) {};
+  options.prompts.info = [](QWidget*, const QString&, const QString&) {};
+  {
+    kt::ui::WINSTARTING window(server, globals, sink, options);
+    window.PostInit();
+    window.TIMERSTOP();
+    for (const char* line : {"Start port listening... ", "Firewall testing passed...",
+                             "Connection from 192.168.1.31 on: 08:01:12",
+                             "Connection (1) accepted from 192.168.1.31 on: 08:01:12",
+                             "Connection from 192.168.1.32 on: 08:02:40",
+                             "Connection (2) accepted from 192.168.1.32 on: 08:02:40"}) {
+      sink.ConnectedInfo(line);
+    }
+    for (const char* line : {"192.168.1.31 Received Data: F8991002100012", "192.168.1.32 Received Data: FKOPI200",
+                             "192.168.1.31 Received Data: F8990000000088", "192.168.1.32 Received Data: FXYZ123",
+                             "###ERR### : XYZ123, Kode tidak ketemu !"}) {
+      sink.ScanInfo(line);
+    }
+    ok = Save(window, out / "server-main-window.png") && ok;
+
+    kt::ui::WINSETTING settings(work, globals, sink, options.prompts);
+    ok = Save(settings, out / "server-settings.png") && ok;
+
+    kt::ui::WINTESTRESULT test(globals, sink);
+    QTest::keyClicks(&test, "aq600");
+    QTest::keyClick(&test, Qt::Key_Return);
+    ok = Save(test, out / "server-test-window.png") && ok;
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(work, ignored);
+  if (!ok) std::fprintf(stderr, "kt-vistrand-screenshots: a window could not be rendered\n");
+  return ok ? 0 : 1;
+}
