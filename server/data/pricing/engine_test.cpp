@@ -296,6 +296,15 @@ TEST_F(EngineTest, CurrencyConversion) {
   EXPECT_EQ(line.FHARGA, 0);
 }
 
+TEST_F(EngineTest, ConvertedAmountsAreRoundedByTheRetailCurrencysRules) {
+  UseThousandRules();
+  book_.AddRule(USD, {0.01, 0.49, 0.50});  // cents rules of the level's currency
+  item_.levels[0] = Level(USD, 2.45, 1, PCS);  // 36,750 rupiah
+  EXPECT_DOUBLE_EQ(Price(1, PCS).FHARGA, 37000);
+  control_.LPENJUALANHARGABULAT2 = true;  // the converted level price is rounded the same way
+  EXPECT_DOUBLE_EQ(Price(2, PCS).FHARGA, 74000);
+}
+
 TEST_F(EngineTest, RetailCurrencyZeroMeansOne) {
   control_.WPENJECERANMU = 0;
   EXPECT_EQ(Text(1, PCS), "12.500 / 1 PCS");
