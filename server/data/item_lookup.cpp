@@ -72,21 +72,25 @@ void ITEMPENJUAECERAN::SHOWERROR(std::string_view text) {
 }
 
 Result<bool> ITEMPENJUAECERAN::SeekKey(const std::string& key) {
-  KT_RETURN_IF_ERROR(stock_->SetOrder("KODE"));
-  KT_ASSIGN_OR_RETURN(bool found, stock_->Seek(key));
+  // An exact seek in one order; an order the index does not have finds nothing.
+  auto seek_in = [&](std::string_view order, const std::string& k) -> Result<bool> {
+    const Status ordered = stock_->SetOrder(order);
+    if (ordered.IsNotFound()) return false;
+    KT_RETURN_IF_ERROR(ordered);
+    return stock_->Seek(k);
+  };
+  KT_ASSIGN_OR_RETURN(bool found, seek_in("KODE", key));
   if (found) return true;
   const DBKONTRO& kontro = db_->kontro;
   if (kontro.LSTOCKMULTIKODE) {
     for (std::string_view order : kAlternativeOrders) {
-      KT_RETURN_IF_ERROR(stock_->SetOrder(order));
-      KT_ASSIGN_OR_RETURN(found, stock_->Seek(key));
+      KT_ASSIGN_OR_RETURN(found, seek_in(order, key));
       if (found) return true;
     }
   }
   if (kontro.LSTOCKKODE2USETRANSAKSI) {
     const int width = stock_->FieldWidth(kBarcodeField);
-    KT_RETURN_IF_ERROR(stock_->SetOrder(kBarcodeField));
-    KT_ASSIGN_OR_RETURN(found, stock_->Seek(PadKey(key, static_cast<std::size_t>(width))));
+    KT_ASSIGN_OR_RETURN(found, seek_in(kBarcodeField, PadKey(key, static_cast<std::size_t>(width))));
     if (found) return true;
   }
   return false;

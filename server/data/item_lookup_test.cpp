@@ -207,6 +207,21 @@ TEST_F(ItemLookup, BlankKeyMatchesNoItemWithBlankCodes) {
   }
 }
 
+TEST_F(ItemLookup, MissingOrderFindsNothingButDoesNotFail) {
+  demo::TableDef stock = demo::StockTable();
+  std::erase_if(stock.tags, [](const TagSpec& t) { return t.name == "KODE_4" || t.name == "BARCODE"; });
+  DemoItem alt = Item(1, "A1", "Alt in KODE_3");
+  alt.alt_codes[1] = "THIRD";
+  alt.barcode = "8990000000001";
+  Rewrite(stock, {ItemRow(alt)});
+  OpenSession();
+  lookup_->SEEKKODE("THIRD");
+  EXPECT_TRUE(lookup_->SEEKFOUND()) << lookup_->CERRORMESS;
+  lookup_->SEEKKODE("8990000000001");
+  EXPECT_FALSE(lookup_->SEEKFOUND());
+  EXPECT_EQ(lookup_->CERRORMESS, "8990000000001, Kode tidak ketemu !");
+}
+
 TEST_F(ItemLookup, ChecksRunInOrder) {
   DemoItem hidden_not_retail = Item(1, "HNR", "Hidden, not retail");
   hidden_not_retail.hidden = true;
@@ -309,6 +324,80 @@ TEST_F(ItemLookup, SessionsLookUpInParallel) {
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(wrong.load(), 0);
+}
+
+}  // namespace
+}  // namespace kt::data
+
+namespace kt::data {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::WriteFileBytes;
+
+class DamagedTables : public testing::DemoDataTest {};
+
+// Damaged index or table bytes: every lookup ends as found or as a failure text, nothing crashes,
+// and the files stay as they were (the server only reads them).
+TEST_F(DamagedTables, LookupsFailCleanlyAndLeaveTheFilesAlone) {
+  const std::filesystem::path index = data_folder() / "S_STOCK.CDX";
+  const std::filesystem::path table = data_folder() / "S_STOCK.G8A";
+  const std::string good_index = ReadFileBytes(index);
+  const std::string good_table = ReadFileBytes(table);
+  struct Damage {
+    const std::filesystem::path* file;
+    const std::string* good;
+    std::size_t offset;  // bytes from the start; beyond the end: from the end backwards
+    std::string bytes;
+  };
+  std::vector<Damage> damages;
+  for (std::size_t offset : {0u, 8u, 12u, 512u, 1024u, 1030u, 1536u, 2048u, 4096u, 6000u}) {
+    damages.push_back({&index, &good_index, offset, std::string(4, '\xff')});
+    damages.push_back({&index, &good_index, offset, std::string(4, '\0')});
+  }
+  for (std::size_t offset : {0u, 4u, 8u, 10u, 32u, 64u, 300u}) {
+    damages.push_back({&table, &good_table, offset, std::string(2, '\xff')});
+  }
+  for (const Damage& d : damages) {
+    std::string bytes = *d.good;
+    if (d.offset + d.bytes.size() > bytes.size()) continue;
+    bytes.replace(d.offset, d.bytes.size(), d.bytes);
+    WriteFileBytes(*d.file, bytes);
+
+    GLOBALVARIABLE globals;
+    ConfigValues config;
+    config.location = root_.path().string();
+    globals.SetConfig(config);
+    if (DBMAINOPEN(globals, sink_)) {
+      ITEMPENJUAECERAN lookup(globals, sink_);
+      lookup.SetConnectionNumber(1);
+      if (lookup.DBSUBOPEN()) {
+        for (const char* code : {"AQ600", "KECAPALT", "8990000000088", "NOPE", "ABC+"}) {
+          lookup.SEEKKODE(code);
+          if (!lookup.SEEKFOUND()) {
+            EXPECT_FALSE(lookup.CERRORMESS.empty()) << d.file->filename() << " @" << d.offset;
+          }
+        }
+      }
+    }
+    EXPECT_EQ(ReadFileBytes(*d.file), bytes) << d.file->filename() << " @" << d.offset;
+    WriteFileBytes(*d.file, *d.good);
+  }
+}
+
+TEST_F(DamagedTables, CutControlTableStopsTheOpen) {
+  const std::filesystem::path kontro = data_folder() / "S_KONTRO.G8A";
+  const std::string good = ReadFileBytes(kontro);
+  for (std::size_t size : {std::size_t{0}, std::size_t{10}, std::size_t{40}, good.size() / 2}) {
+    sink_.Clear();
+    WriteFileBytes(kontro, good.substr(0, size));
+    EXPECT_FALSE(Open()) << size;
+    ASSERT_FALSE(sink_.boxes.empty()) << size;
+    EXPECT_EQ(sink_.boxes.back().rfind("Gagal buke file S_KONTRO !", 0) == 0 ||
+                  sink_.boxes.back() == msg::kVersionTooOld,
+              true)
+        << size << ": " << sink_.boxes.back();
+  }
 }
 
 }  // namespace

@@ -80,6 +80,9 @@ class RECITEM {
   void SEEKFAILED(WorkArea& stock);
 };
 
+// The record as built from a work area (the lookup's S_STOCK area): the same snapshot.
+using RECITEMEX = RECITEM;
+
 // CNAMAALL from the three trimmed name parts.
 std::string JoinItemName(const std::string& name, const std::string& ex1, const std::string& ex2);
 // CQUANPICT from the item's and the control record's pictures.
