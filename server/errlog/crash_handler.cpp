@@ -300,9 +300,15 @@ void ReleaseLock() {
     if (d.restart) {
       static char* const* envp;  // static: the vfork child shares this frame
       envp = quick ? g_state->envp_quick.data() : g_state->envp_calm.data();
+      // The successor starts with no signal blocked: inside a signal handler the failing
+      // signal is blocked, and a mask survives execve (a successor with SIGSEGV blocked would be
+      // killed by its first fault without a report).
+      static sigset_t none;
+      sigemptyset(&none);
       // vfork: no atfork handlers (they take malloc locks a crashed thread may hold).
       pid_t pid = ::vfork();
       if (pid == 0) {
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::execve("/proc/self/exe", g_state->argv.data(), envp);
         ::_exit(127);
       }

@@ -2,7 +2,7 @@
 // and fails on a worker thread. A successor started by the handler writes "successor.txt" (its
 // restart count) and ends, except in "storm" mode, where every instance fails again at once.
 //
-//   errlog_crash_probe DIR throw|segv|storm|hold
+//   errlog_crash_probe DIR throw|segv|storm-throw|storm-segv|hold
 #include <unistd.h>
 
 #include <fstream>
@@ -17,7 +17,7 @@
 namespace {
 
 [[gnu::noinline]] void ProbeSessionWork(const std::string& mode) {
-  if (mode == "segv") {
+  if (mode == "segv" || mode == "storm-segv") {
     volatile int* nowhere = nullptr;
     *nowhere = 42;
   }
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     ::sleep(30);
     return 0;
   }
-  if (chain && mode != "storm") {
+  if (chain && mode.rfind("storm", 0) != 0) {
     std::ofstream(dir + "/successor.txt") << *chain << "\n";
     return 0;
   }
