@@ -61,42 +61,64 @@ DemoItem Basic(int64_t id, std::string code, std::string name, double price, int
   return item;
 }
 
-// A generated item's product line: name, size, price, unit set and unit of its first level.
+// A generated item's product line: name, three sizes, price, unit set and unit of its first level.
 struct Product {
   const char* name;
+  const char* sizes[3];
   int unit_set;
   int unit;
   double price;
 };
 
 constexpr Product kProducts[] = {
-    {"Beras Premium Pandan Wangi", 2, 5, 14500},  {"Gula Pasir Kristal Putih", 2, 5, 17000},
-    {"Tepung Terigu Protein Sedang", 2, 5, 11500}, {"Minyak Goreng Kemasan", 3, 1, 18500},
-    {"Mie Instan Goreng", 1, 1, 3100},             {"Mie Instan Kuah Soto", 1, 1, 2900},
-    {"Susu UHT Cokelat", 1, 1, 6500},              {"Teh Celup Melati", 1, 1, 7800},
-    {"Kopi Bubuk Robusta", 1, 1, 12500},           {"Kecap Manis", 3, 1, 9900},
-    {"Saus Sambal Pedas", 3, 1, 8700},             {"Sabun Mandi Batang", 1, 1, 3900},
-    {"Sampo Lidah Buaya", 3, 1, 21500},            {"Pasta Gigi Herbal", 1, 1, 11200},
-    {"Deterjen Bubuk", 4, 8, 19900},               {"Biskuit Kelapa", 1, 1, 8500},
-    {"Air Mineral", 3, 1, 3500},                   {"Minuman Isotonik", 3, 1, 6800},
-    {"Sarden Saus Tomat", 1, 1, 12900},            {"Kornet Sapi", 1, 1, 24500},
-    {"Margarin Serbaguna", 1, 1, 7600},            {"Keju Cheddar", 1, 1, 19800},
-    {"Kacang Tanah Kulit", 2, 5, 32000},           {"Garam Beryodium", 1, 1, 2500},
-    {"Tisu Gulung", 4, 8, 16500},                  {"Popok Bayi Celana", 4, 8, 54000},
-    {"Baterai Alkaline", 1, 1, 9500},              {"Sikat Gigi Lembut", 1, 1, 6200},
-    {"Pembersih Lantai", 3, 1, 13800},             {"Kerupuk Udang", 1, 1, 9200},
+    {"Beras Pandan Wangi", {"1kg", "5kg", "10kg"}, 2, 5, 14500},
+    {"Gula Pasir Kristal", {"500g", "1kg", "2kg"}, 2, 5, 17000},
+    {"Tepung Terigu Serbaguna", {"500g", "1kg", "2kg"}, 2, 5, 11500},
+    {"Minyak Goreng", {"1L", "2L", "5L"}, 3, 1, 18500},
+    {"Mie Instan Goreng Rendang", {"75g", "85g", "Jumbo 120g"}, 1, 1, 3100},
+    {"Mie Instan Kuah Soto", {"70g", "75g", "Jumbo 110g"}, 1, 1, 2900},
+    {"Susu UHT Cokelat", {"125ml", "200ml", "1L"}, 1, 1, 6500},
+    {"Teh Celup Melati", {"Isi 25", "Isi 50", "Isi 100"}, 1, 1, 7800},
+    {"Kopi Bubuk Robusta", {"100g", "200g", "500g"}, 1, 1, 12500},
+    {"Kecap Manis", {"135ml", "275ml", "600ml"}, 3, 1, 9900},
+    {"Saus Sambal", {"135ml", "340ml", "1kg"}, 3, 1, 8700},
+    {"Sabun Mandi Batang", {"75g", "110g", "Isi 4"}, 1, 1, 3900},
+    {"Sampo Lidah Buaya", {"70ml", "170ml", "340ml"}, 3, 1, 21500},
+    {"Pasta Gigi Herbal", {"75g", "150g", "190g"}, 1, 1, 11200},
+    {"Deterjen Bubuk", {"800g", "1,8kg", "4kg"}, 4, 8, 19900},
+    {"Biskuit Kelapa", {"100g", "250g", "Kaleng 650g"}, 1, 1, 8500},
+    {"Air Mineral Pegunungan", {"330ml", "600ml", "1500ml"}, 3, 1, 3500},
+    {"Minuman Isotonik", {"350ml", "500ml", "1L"}, 3, 1, 6800},
+    {"Sarden Saus Tomat", {"155g", "425g", "Isi 3"}, 1, 1, 12900},
+    {"Kornet Sapi", {"198g", "340g", "Isi 2"}, 1, 1, 24500},
+    {"Margarin Serbaguna", {"200g", "1kg", "2kg"}, 1, 1, 7600},
+    {"Keju Cheddar", {"70g", "165g", "2kg"}, 1, 1, 19800},
+    {"Kacang Tanah Kulit", {"250g", "500g", "1kg"}, 2, 5, 32000},
+    {"Garam Beryodium", {"250g", "500g", "1kg"}, 1, 1, 2500},
+    {"Tisu Gulung", {"Isi 4", "Isi 10", "Isi 20"}, 4, 8, 16500},
+    {"Popok Bayi Celana", {"M 20", "L 18", "XL 16"}, 4, 8, 54000},
+    {"Baterai Alkaline", {"AA Isi 2", "AAA Isi 2", "AA Isi 4"}, 1, 1, 9500},
+    {"Sikat Gigi", {"Lembut", "Sedang", "Isi 3"}, 1, 1, 6200},
+    {"Pembersih Lantai", {"450ml", "800ml", "1,6L"}, 3, 1, 13800},
+    {"Kerupuk Ikan Tenggiri", {"100g", "250g", "500g"}, 1, 1, 9200},
 };
-constexpr const char* kSizes[] = {"100g", "250g", "500g", "1kg", "200ml", "600ml", "1L", "Isi 5", "Isi 10", "Jumbo"};
+constexpr const char* kVariants[] = {"", "Premium", "Hemat", "Spesial"};
 
 DemoItem Generated(int64_t id) {
-  const std::size_t n = static_cast<std::size_t>(id);
-  const Product& p = kProducts[n % std::size(kProducts)];
-  const char* size = kSizes[(n / std::size(kProducts)) % std::size(kSizes)];
+  const std::size_t n = static_cast<std::size_t>(id - 100);
+  const std::size_t products = std::size(kProducts);
+  const Product& p = kProducts[n % products];
+  const std::size_t combo = n / products;  // size first, then variant
+  const char* size = p.sizes[combo % 3];
+  const char* variant = kVariants[(combo / 3) % std::size(kVariants)];
   char code[32];
   std::snprintf(code, sizeof code, "BRG%06lld", static_cast<long long>(id));
-  std::string name = std::string(p.name) + " " + size;
-  const int64_t round = id / static_cast<int64_t>(std::size(kProducts) * std::size(kSizes));
-  if (round > 0) name += " V" + std::to_string(round);
+  std::string name = p.name;
+  if (*variant != '\0') name += std::string(" ") + variant;
+  name += std::string(" ") + size;
+  // Past the named combinations (360 items) names repeat with a series number.
+  const std::size_t series = combo / (3 * std::size(kVariants));
+  if (series > 0) name += " S" + std::to_string(series + 1);
   const double price = p.price + static_cast<double>((id * 37) % 20) * 100;
   DemoItem item = Basic(id, code, std::move(name), price, p.unit_set, p.unit);
   if (id % 5 == 0) item.alt_codes[0] = "ALT" + std::to_string(id);
@@ -106,7 +128,7 @@ DemoItem Generated(int64_t id) {
   if (id % 89 == 0) item.retail = false;
   if (id % 83 == 0) item.inactive_warehouses = {1};
   if (id % 7 == 0) {
-    // Quantity breaks: a dozen, then a carton, in the level's own unit set.
+    // Quantity breaks: a dozen, then a gross, in the level's own unit.
     item.levels.push_back({1, price * 0.95, 12, p.unit, 0});
     item.levels.push_back({1, price * 0.9, 144, p.unit, 0});
   }
@@ -166,7 +188,8 @@ Status WriteFixedTables(const std::filesystem::path& folder) {
        promo(items::kWeekdayPromo, 1, D(2026, 1, 1), D(2030, 12, 31)).Set("HARI", "11111000").Set("DISC_PERS1", 10.0),
        promo(items::kMorningPromo, 2, D(2026, 1, 1), D(2030, 12, 31))
            .Set("PUKUL_1", 480).Set("PUKUL_2", 600).Set("MU_DISC_NL", 1).Set("DISC_NILAI", 1000.0).Set("DISC_SAT", 1),
-       promo(1001, 1, D(2026, 1, 1), D(2030, 12, 31)).Set("HARI", "00000001").Set("DISC_PERS1", 5.0)}));
+       // Only on holidays.
+       promo(items::kOil33, 1, D(2026, 1, 1), D(2030, 12, 31)).Set("HARI", "00000001").Set("DISC_PERS1", 5.0)}));
 
   auto rate = [](int currency, Date day, const char* time, double value) {
     Row row = Row().Set("MAUANG_ID", currency).Set("TANGGAL", day).Set("MUL_PUKUL", time);

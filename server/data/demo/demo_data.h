@@ -69,7 +69,7 @@ std::vector<DemoItem> ShowcaseItems();
 namespace items {
 inline constexpr int64_t kWater = 1;          // "AQ600", barcode 8991002100012, BTL, 3 levels
 inline constexpr int64_t kCoffee18 = 2;       // 18-character name
-inline constexpr int64_t kOil33 = 3;          // 33-character name
+inline constexpr int64_t kOil33 = 3;          // 33-character name; 5% off on holidays only
 inline constexpr int64_t kSoap60 = 4;         // 60-character name
 inline constexpr int64_t kHidden = 5;         // HIDE
 inline constexpr int64_t kNotRetail = 6;      // ITM_PENJEC false
