@@ -84,7 +84,9 @@ TEST(DisplayEmulator, AnyBytesAreSafe) {
   for (int round = 0; round < 200; ++round) {
     DisplayEmulator d;
     std::string s;
-    for (int i = 0; i < 300; ++i) s.push_back(static_cast<char>(round % 2 ? byte(rng) : "\x1B%$B',.\x03\r\nA0"[byte(rng) % 14]));
+    static constexpr std::string_view kCommandBytes = "\x1B%$B',.\x03\r\nA0";
+    for (int i = 0; i < 300; ++i)
+      s.push_back(round % 2 ? static_cast<char>(byte(rng)) : kCommandBytes[static_cast<std::size_t>(byte(rng)) % kCommandBytes.size()]);
     d.Feed(s);
     ASSERT_EQ(d.rows().size(), static_cast<std::size_t>(DisplayEmulator::kRows));
     for (const auto& r : d.rows()) ASSERT_EQ(r.size(), static_cast<std::size_t>(DisplayEmulator::kColumns));

@@ -84,6 +84,8 @@ int RunHeadless(int argc, char** argv) {
   sigaddset(&stop_signals, SIGINT);
   sigaddset(&stop_signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  // A reader of our standard output that goes away must not end the server.
+  std::signal(SIGPIPE, SIG_IGN);
 
   std::vector<std::string> args(argv, argv + argc);
   errlog::InstallCrashHandler({options.workdir, args, restart});
