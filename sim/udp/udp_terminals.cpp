@@ -223,6 +223,8 @@ void UdpTerminals::Handle(std::span<const std::byte> d, const net::UdpEndpoint& 
       received_.push_back({{}, h.command, d.size(), true});
       for (const Terminal& t : terminals_) replies.push_back(t.record);
     }
+    Log("discovery request from " + net::FormatIpv4(from.address) + ":" + std::to_string(from.port) +
+        ": " + std::to_string(replies.size()) + " replies");
     if (options_.reply_delay.count() > 0) std::this_thread::sleep_for(options_.reply_delay);
     for (const auto& r : replies) Reply(from, r);
     return;

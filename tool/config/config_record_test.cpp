@@ -6,6 +6,7 @@
 
 #include "common/coding.h"
 #include "tool/config/long_message_record.h"
+#include "tool/config/messages.h"
 #include "tool/config/record_header.h"
 #include "tool/config/text_codec.h"
 #include "tool/config/wireless_record.h"
@@ -345,6 +346,12 @@ TEST(FirmwareNumber, NonDigitsArePointsAndDropped) {
   EXPECT_EQ(FirmwareNumber("3-00a"), 300);
   EXPECT_EQ(FirmwareNumber(""), 0);
   EXPECT_EQ(FirmwareNumber(std::string("\0\0\0\0\0", 5)), 0);
+}
+
+TEST(FirmwareNumber, OwnMacOptionNeedsVersion0022) {
+  EXPECT_EQ(OwnMacOptionWarning(21).value(),
+            "This KX25 has firmware version 21\n\nYou need version 00.22 (or higher) to support this option.");
+  EXPECT_FALSE(OwnMacOptionWarning(22).has_value());
 }
 
 TEST(ConfigRecordRetalix, Version3ReadsTheBlockAndForcesUdpServer) {

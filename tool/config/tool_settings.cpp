@@ -18,6 +18,8 @@ ToolSettings ApplyReadRules(const StoredToolSettings& stored) {
   return s;
 }
 
+uint32_t BindAddressOf(const ToolSettings& s) { return net::ParseIpv4(s.adapter_ip).value_or(0); }
+
 SavedToolSettings ToStorage(const ToolSettings& s) {
   return {s.adapter_mac, s.adapter_ip, s.broadcast_port, s.ask_for_adapter ? 1u : 0u,
           s.graphical_ui ? 1u : 0u};

@@ -45,6 +45,10 @@ struct SavedToolSettings {
 };
 SavedToolSettings ToStorage(const ToolSettings& s);
 
+// The local address every UDP socket binds to: the adapter IP text parsed as dotted IPv4;
+// text that does not parse gives 0.0.0.0 (any local address).
+uint32_t BindAddressOf(const ToolSettings& s);
+
 // One network adapter as the system lists it.
 struct AdapterInfo {
   std::string name;

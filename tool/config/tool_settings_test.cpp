@@ -34,6 +34,9 @@ TEST(ToolSettings, DefaultsAndReadRules) {
   EXPECT_EQ(u.adapter_mac, "00-00-00-00-00-00");
   EXPECT_EQ(u.adapter_ip, "0.0.0.0");
 
+  EXPECT_EQ(BindAddressOf(t), 0xC0A864C8u);
+  EXPECT_EQ(BindAddressOf(u), 0u);
+
   const SavedToolSettings saved = ToStorage(t);
   EXPECT_EQ(saved.broadcast_port, 0x2345u);
   EXPECT_EQ(saved.ask_for_adapter, 0u);

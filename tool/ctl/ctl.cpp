@@ -10,6 +10,7 @@
 #include "common/net/udp_socket.h"
 #include "tool/config/config_record.h"
 #include "tool/config/exchange.h"
+#include "tool/config/messages.h"
 #include "tool/config/settings_file.h"
 #include "tool/ctl/config_fields.h"
 #include "tool/discovery/scanner.h"
@@ -282,11 +283,17 @@ bool Edit(const Options& o, config::Configuration& c, const std::string& file,
     }
     c = std::move(*loaded);
   }
+  const bool own_mac_before = c.wireless.own_mac;
   for (const std::string& a : assignments) {
     Status st = ApplyAssignment(c, a);
     if (!st.ok()) {
       std::fprintf(err, "kx25ctl: %s\n", st.message().c_str());
       return false;
+    }
+  }
+  if (c.wireless.own_mac && !own_mac_before) {
+    if (auto warning = config::OwnMacOptionWarning(c.firmware_number())) {
+      std::fprintf(err, "kx25ctl: %s: %s\n", config::kWarningCaption, warning->c_str());
     }
   }
   return true;

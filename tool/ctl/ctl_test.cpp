@@ -139,6 +139,29 @@ TEST_F(CtlTest, SaveOnOneTerminalApplyToAllKeepsEachAddress) {
   }
 }
 
+TEST_F(CtlTest, RetailChainModeActivatesRetalixOnAVersion3Terminal) {
+  Start(1, "02.50", 3);
+  const CtlRun r = Ctl("apply 02-4B-58-00-00-01 retalix-active=on currency=USD pos-station=4 "
+                       "round-off=100 transport=tcp --marlo --pause-ms 0 --no-rescan --seconds 2" + to_);
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("commands 3 (15 bytes), 2 (287 bytes)"), std::string::npos) << r.out;
+  const std::vector<std::byte> record = sim_->Record(0);
+  EXPECT_EQ(static_cast<int>(record[14]), 1);  // activation, from command 3
+  const config::Configuration c = Terminal(0);
+  EXPECT_EQ(c.retalix.currency, "USD");
+  EXPECT_EQ(c.retalix.pos_station, 4);
+  EXPECT_EQ(c.retalix.round_off, 100);
+  EXPECT_EQ(static_cast<int>(record[277]) & 0xC0, 0xC0);  // still a UDP server
+
+  const std::string file = (dir_ / "retalix.KX25").string();
+  ASSERT_EQ(Ctl("save 02-4B-58-00-00-01 " + file + " --rs232 --seconds 2" + to_).code, 0);
+  ASSERT_EQ(Ctl("apply 02-4B-58-00-00-01 currency=GBP --pause-ms 0 --no-rescan --seconds 2" + to_).code, 0);
+  EXPECT_EQ(Terminal(0).retalix.currency, "GBP");
+  ASSERT_EQ(Ctl("apply 02-4B-58-00-00-01 " + file + " --rs232 --pause-ms 0 --no-rescan --seconds 2" + to_).code,
+            0);
+  EXPECT_EQ(Terminal(0).retalix.currency, "USD");
+}
+
 TEST(ConfigFields, EveryWritableFieldRoundTripsThroughItsText) {
   config::Configuration c;
   c.version = 3;
