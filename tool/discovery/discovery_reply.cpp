@@ -14,8 +14,7 @@ namespace {
 
 // Leading blanks removed, then cut to `max` characters (UTF-8 aware).
 std::string Column(std::string text, std::size_t max) {
-  text.erase(0, text.find_first_not_of(' ') == std::string::npos ? text.size()
-                                                                  : text.find_first_not_of(' '));
+  text.erase(0, std::min(text.find_first_not_of(' '), text.size()));
   std::size_t chars = 0, i = 0;
   for (; i < text.size(); ++i) {
     if ((static_cast<uint8_t>(text[i]) & 0xC0) != 0x80 && chars++ == max) break;
