@@ -27,9 +27,9 @@ inline constexpr uint16_t kDefaultPort = 9101;
 // The settings that CONFIGREAD copies from the settings table.
 struct ConfigValues {
   std::string location;        // FOLDER, trimmed: the accounting data root as the operator wrote it
-  std::string CCONFIGCOMCONN;  // COM_CONN, trimmed
-  std::string CCONFIGCOMOK;    // COM_OK, trimmed
-  std::string CCONFIGCOMFAIL;  // COM_FAIL, trimmed
+  std::string CCONFIGCOMCONN;  // COM_CONN without trailing blanks
+  std::string CCONFIGCOMOK;    // COM_OK without trailing blanks
+  std::string CCONFIGCOMFAIL;  // COM_FAIL without trailing blanks
   uint16_t WCONFIGPORT = kDefaultPort;  // PORT
   uint16_t WCONFIGHARGAJUAL = 0;        // HARGA_JUAL: 0 automatic, 1..5 fixed level
 };

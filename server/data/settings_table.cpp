@@ -51,6 +51,11 @@ std::string TrimmedField(const WorkArea& area, std::string_view field) {
   return std::string(TrimBlanks(area.GetString(field).value_or("")));
 }
 
+// Templates lose only their trailing blanks: leading blanks may be display content.
+std::string TemplateField(const WorkArea& area, std::string_view field) {
+  return std::string(TrimRight(area.GetString(field).value_or("")));
+}
+
 }  // namespace
 
 std::vector<FieldSpec> SettingsTableFields() {
@@ -106,9 +111,9 @@ Status KTCONFIG::CONFIGREAD(GLOBALVARIABLE& globals) {
   KT_ASSIGN_OR_RETURN(const double level, area_->GetNumber(kPriceLevel));
   const uint16_t stored_level = ToId16(level);
   values.WCONFIGHARGAJUAL = stored_level <= kHighestPriceLevel ? stored_level : 0;
-  values.CCONFIGCOMCONN = TrimmedField(*area_, kComConn);
-  values.CCONFIGCOMOK = TrimmedField(*area_, kComOk);
-  values.CCONFIGCOMFAIL = TrimmedField(*area_, kComFail);
+  values.CCONFIGCOMCONN = TemplateField(*area_, kComConn);
+  values.CCONFIGCOMOK = TemplateField(*area_, kComOk);
+  values.CCONFIGCOMFAIL = TemplateField(*area_, kComFail);
   globals.SetConfig(std::move(values));
   return Status::Ok();
 }

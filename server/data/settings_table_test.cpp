@@ -54,6 +54,13 @@ TEST(SettingsTable, WideCharacterFieldsKeepTheHighByteInTheDecimalsByte) {
     int width;
   } fields[] = {{"PORT", 'N', 5},      {"FOLDER", 'C', 200}, {"HARGA_JUAL", 'N', 1},
                 {"COM_CONN", 'C', 500}, {"COM_OK", 'C', 500}, {"COM_FAIL", 'C', 500}};
+  // Header: 32 bytes, 6 descriptors, the terminator (engines may pad after it); record length 1
+  // (deletion flag) + the widths.
+  const int header_length = static_cast<uint8_t>(bytes[8]) | static_cast<uint8_t>(bytes[9]) << 8;
+  EXPECT_GE(header_length, 32 + 6 * 32 + 1);
+  EXPECT_LE(header_length, 32 + 6 * 32 + 2);
+  EXPECT_EQ(static_cast<uint8_t>(bytes[10]) | static_cast<uint8_t>(bytes[11]) << 8, 1 + 5 + 200 + 1 + 3 * 500);
+  EXPECT_EQ(bytes[32 + 6 * 32], '\x0d');
   for (int i = 0; i < 6; ++i) {
     const std::string descriptor = bytes.substr(32 + 32 * i, 32);
     EXPECT_EQ(std::string(descriptor.c_str()), fields[i].name);
@@ -87,20 +94,20 @@ TEST_F(SettingsSave, SameLocationAndPortAppliesTemplatesAtOnce) {
   ASSERT_EQ(SaveSettings(work_.path(), form, globals_, sink_).value().outcome, SaveOutcome::kSaved);
   sink_.Clear();
 
-  form.com_ok = "OK {namaitem}";
+  form.com_ok = "  OK {namaitem}  ";
   form.price_level = 3;
   auto saved = SaveSettings(work_.path(), form, globals_, sink_);
   ASSERT_TRUE(saved.ok()) << saved.status().ToString();
   EXPECT_EQ(saved->outcome, SaveOutcome::kSaved);
   EXPECT_FALSE(saved->location_changed);
-  EXPECT_EQ(globals_.CCONFIGCOMOK(), "OK {namaitem}");
+  EXPECT_EQ(globals_.CCONFIGCOMOK(), "  OK {namaitem}");  // trailing blanks are not kept
   EXPECT_EQ(globals_.WCONFIGHARGAJUAL(), 3);
   EXPECT_TRUE(sink_.boxes.empty());
 
   // What was saved is what the next start reads.
   GLOBALVARIABLE next;
   ASSERT_TRUE(LoadSettings(work_.path(), next).ok());
-  EXPECT_EQ(next.CCONFIGCOMOK(), "OK {namaitem}");
+  EXPECT_EQ(next.CCONFIGCOMOK(), "  OK {namaitem}");
   EXPECT_EQ(next.Config().location, data_.path().string() + "/");
 }
 
