@@ -123,7 +123,8 @@ void ITEMPENJUAECERAN::SEEKKODE(std::string_view code, std::optional<double> qua
     }
     found = *sought;
   }
-  if (!found) {
+  // A missed exact seek already leaves the area at end of table; a blank key never sought.
+  if (!found && !stock_->Eof()) {
     RECITEM none;
     none.SEEKFAILED(*stock_);
   }
