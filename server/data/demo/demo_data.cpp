@@ -290,7 +290,7 @@ std::vector<DemoItem> ShowcaseItems() {
   DemoItem water = Basic(items::kWater, "AQ600", "Air Mineral 600ml", 3500, 3, 1);
   water.barcode = "8991002100012";
   water.alt_codes[0] = "AQUA600";
-  water.levels = {{1, 3500, 1, 1, 0}, {1, 3300, 12, 1, 0}, {1, 3000, 1, 7, 0}};
+  water.levels = {{1, 3500, 1, 1, 0}, {1, 3300, 12, 1, 0}, {1, 72000, 1, 7, 0}};  // a DUS is 24 BTL
   out.push_back(water);
 
   DemoItem coffee = Basic(items::kCoffee18, "KOPI200", "Kopi Bubuk 200gram", 15000);
