@@ -1,4 +1,5 @@
 // `kx25sim terminals`: simulated terminals on UDP until interrupted (or --seconds elapse).
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,7 @@
 #include "sim/udp/udp_terminals.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #include "common/coding.h"
