@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <system_error>
 
 #include "common/net/line_reader.h"
 #include "common/net/tcp_socket.h"
@@ -128,7 +129,20 @@ void KTECHOSERVERTCP::ServeTerminal(SocketHandle connection) {
   const std::string ip = peer->ip;
   ConnectionEntry& entry = table_.Append(std::move(connection), std::move(*peer), factory_);
   sink_.AddConnectedInfo("Connection from " + ip + " on: " + TimeOfDayText());
-  entry.thread = std::thread([this, &entry] { SessionThread(entry); });
+  try {
+    entry.thread = std::thread([this, &entry] { SessionThread(entry); });
+  } catch (const std::system_error&) {
+    // Out of threads: this terminal is not served, the server goes on.
+    entry.active = false;
+    entry.handler.reset();
+    {
+      std::scoped_lock lock(entry.socket_mutex);
+      entry.socket.Close();
+    }
+    sink_.AddConnectedInfo("### Connection (" + std::to_string(entry.number) + ") " + ip +
+                           " terminated/lost on: " + TimeOfDayText());
+    entry.finished = true;
+  }
 }
 
 bool KTECHOSERVERTCP::PauseWhileAlive(ConnectionEntry& entry, milliseconds d) {
