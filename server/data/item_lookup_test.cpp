@@ -402,3 +402,111 @@ TEST_F(DamagedTables, CutControlTableStopsTheOpen) {
 
 }  // namespace
 }  // namespace kt::data
+
+#include <algorithm>
+#include <random>
+
+namespace kt::data {
+namespace {
+
+// Random codes from a small alphabet, so that equal codes, prefixes and blanks are common; the
+// lookup must agree with a plain model of its search order (KODE, KODE_2..KODE_5, BARCODE, the
+// lowest record first among equal keys).
+class LookupModel : public testing::DemoDataTest {};
+
+TEST_F(LookupModel, AgreesWithTheSearchOrder) {
+  std::mt19937 random(20261210);
+  auto random_code = [&](int max_length) {
+    static constexpr char kAlphabet[] = "AB1b";
+    const int length = std::uniform_int_distribution<int>(0, max_length)(random);
+    std::string code;
+    for (int i = 0; i < length; ++i) code += kAlphabet[std::uniform_int_distribution<int>(0, 3)(random)];
+    return code;
+  };
+  std::vector<DemoItem> list;
+  std::vector<Row> rows;
+  for (int id = 1; id <= 300; ++id) {
+    DemoItem item;
+    item.id = id;
+    item.code = random_code(4);
+    for (auto& alt : item.alt_codes) alt = random() % 3 == 0 ? random_code(4) : "";
+    item.barcode = random() % 2 == 0 ? random_code(5) : "";
+    item.name = "Item " + std::to_string(id);
+    item.levels = {{1, 1000, 1, 1, 0}};
+    list.push_back(item);
+    rows.push_back(ItemRow(item));
+  }
+  Rewrite(demo::StockTable(), rows);
+  ASSERT_TRUE(Open());
+  ITEMPENJUAECERAN lookup(globals_, sink_);
+  lookup.SetConnectionNumber(1);
+  ASSERT_TRUE(lookup.DBSUBOPEN());
+
+  auto upper = [](std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return s;
+  };
+  auto model = [&](const std::string& code) -> int64_t {
+    const std::string key = upper(code);
+    if (key.empty()) return 0;
+    auto first_with = [&](auto field) -> int64_t {
+      for (const DemoItem& item : list) {
+        if (upper(field(item)) == key) return item.id;
+      }
+      return 0;
+    };
+    if (int64_t id = first_with([](const DemoItem& i) { return i.code; })) return id;
+    for (int n = 0; n < 4; ++n) {
+      if (int64_t id = first_with([n](const DemoItem& i) { return i.alt_codes[n]; })) return id;
+    }
+    return first_with([](const DemoItem& i) { return i.barcode; });
+  };
+  for (int probe = 0; probe < 400; ++probe) {
+    const std::string code = random_code(6);
+    lookup.SEEKKODE(code);
+    const int64_t expected = model(code);
+    EXPECT_EQ(lookup.ITEMID(), expected) << "code \"" << code << "\": " << lookup.CERRORMESS;
+    if (expected == 0) {
+      EXPECT_EQ(lookup.CERRORMESS, upper(code) + ", Kode tidak ketemu !");
+    }
+  }
+}
+
+// A database open while sessions look up: every lookup sees a whole snapshot (found, or the
+// "not open" message while the flag is down), nothing else.
+TEST_F(LookupModel, ReopeningWhileSessionsRun) {
+  ASSERT_TRUE(Open());
+  std::atomic<bool> stop{false};
+  std::atomic<int> ready{0}, unexpected{0};
+  std::vector<std::thread> sessions;
+  std::mutex mutex;
+  std::vector<std::string> messages;
+  for (int n = 1; n <= 2; ++n) {
+    sessions.emplace_back([&, n] {
+      ITEMPENJUAECERAN lookup(globals_, NullEventSink());
+      lookup.SetConnectionNumber(static_cast<uint32_t>(n));
+      const bool opened = lookup.DBSUBOPEN();
+      ++ready;
+      if (!opened) {
+        ++unexpected;
+        return;
+      }
+      while (!stop.load()) {
+        lookup.SEEKKODE("KECAPALT");
+        if (!lookup.SEEKFOUND() && lookup.CERRORMESS != msg::kDatabaseNotOpen) {
+          ++unexpected;
+          std::scoped_lock lock(mutex);
+          messages.push_back(lookup.CERRORMESS);
+        }
+      }
+    });
+  }
+  while (ready.load() < 2) std::this_thread::yield();
+  for (int i = 0; i < 20; ++i) EXPECT_TRUE(DBMAINOPEN(globals_, sink_));
+  stop = true;
+  for (auto& t : sessions) t.join();
+  EXPECT_EQ(unexpected.load(), 0) << (messages.empty() ? "" : messages.front());
+}
+
+}  // namespace
+}  // namespace kt::data

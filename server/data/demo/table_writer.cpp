@@ -24,14 +24,11 @@ Status TableWriter::Append(const Row& row) {
   KT_RETURN_IF_ERROR(area_->AppendBlank());
   for (const auto& [field, value] : row.values) {
     Status put;
-    if (const auto* text = std::get_if<std::string>(&value)) {
-      put = area_->PutString(field, *text);
-    } else if (const auto* number = std::get_if<double>(&value)) {
-      put = area_->PutNumber(field, *number);
-    } else if (const auto* logical = std::get_if<bool>(&value)) {
-      put = area_->PutLogical(field, *logical);
-    } else {
-      put = area_->PutDate(field, std::get<Date>(value));
+    switch (value.kind) {
+      case FieldValue::Kind::kText: put = area_->PutString(field, value.text); break;
+      case FieldValue::Kind::kNumber: put = area_->PutNumber(field, value.number); break;
+      case FieldValue::Kind::kLogical: put = area_->PutLogical(field, value.logical); break;
+      case FieldValue::Kind::kDate: put = area_->PutDate(field, value.date); break;
     }
     if (!put.ok()) {
       return Status::InvalidArgument(path_.filename().string() + " field " + field + ": " + put.message());

@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "common/status.h"
@@ -16,7 +15,15 @@
 
 namespace kt::data::demo {
 
-using FieldValue = std::variant<std::string, double, bool, Date>;
+// One value to store; `kind` says which member holds it.
+struct FieldValue {
+  enum class Kind { kText, kNumber, kLogical, kDate };
+  Kind kind = Kind::kText;
+  std::string text;
+  double number = 0;
+  bool logical = false;
+  Date date;
+};
 
 // One record: only the fields named here are filled, the rest stay blank.
 struct Row {
@@ -24,17 +31,31 @@ struct Row {
   bool deleted = false;
 
   // One overload per kind, so that no literal silently converts into another kind.
-  Row& Set(std::string field, std::string text) { return Put(std::move(field), std::move(text)); }
-  Row& Set(std::string field, const char* text) { return Put(std::move(field), std::string(text)); }
-  Row& Set(std::string field, double number) { return Put(std::move(field), number); }
-  Row& Set(std::string field, int number) { return Put(std::move(field), static_cast<double>(number)); }
-  Row& Set(std::string field, bool logical) { return Put(std::move(field), logical); }
-  Row& Set(std::string field, const Date& date) { return Put(std::move(field), date); }
+  Row& Set(std::string field, std::string text) {
+    FieldValue& v = Add(std::move(field), FieldValue::Kind::kText);
+    v.text = std::move(text);
+    return *this;
+  }
+  Row& Set(std::string field, const char* text) { return Set(std::move(field), std::string(text)); }
+  Row& Set(std::string field, double number) {
+    Add(std::move(field), FieldValue::Kind::kNumber).number = number;
+    return *this;
+  }
+  Row& Set(std::string field, int number) { return Set(std::move(field), static_cast<double>(number)); }
+  Row& Set(std::string field, bool logical) {
+    Add(std::move(field), FieldValue::Kind::kLogical).logical = logical;
+    return *this;
+  }
+  Row& Set(std::string field, const Date& date) {
+    Add(std::move(field), FieldValue::Kind::kDate).date = date;
+    return *this;
+  }
 
  private:
-  Row& Put(std::string field, FieldValue value) {
-    values.emplace_back(std::move(field), std::move(value));
-    return *this;
+  FieldValue& Add(std::string field, FieldValue::Kind kind) {
+    values.emplace_back(std::move(field), FieldValue{});
+    values.back().second.kind = kind;
+    return values.back().second;
   }
 };
 
