@@ -38,6 +38,17 @@ MessageLine RetalixOfflinePlaceholder() {
 
 bool B(int32_t v) { return v != 0; }
 
+// Reads a block's tag. A file holds no list of its optional blocks, so a tag other than the one
+// expected means the file was saved with another page set: refuse it instead of reading one
+// page's values into another.
+void ReadTag(ArchiveReader& r, std::string_view expected) {
+  const std::string tag = r.String();
+  if (r.status().ok() && tag != expected) {
+    r.Fail("settings file: page block '" + tag + "' where '" + std::string(expected) +
+           "' was expected (saved with other pages?)");
+  }
+}
+
 // Range checks for values read from a file: out-of-range values fail the whole load.
 class Checker {
  public:
@@ -68,7 +79,7 @@ void WriteNetwork(ArchiveWriter& w, const Configuration& c) {
 
 void ReadNetwork(ArchiveReader& r, Configuration& c) {
   Checker ck(r);
-  r.String();
+  ReadTag(r, kNetworkTag);
   r.Address();  // the terminal keeps its own IP address
   c.subnet_mask = r.Address();
   c.gateway = r.Address();
@@ -107,7 +118,7 @@ void WriteWireless(ArchiveWriter& w, const Configuration& c) {
 void ReadWireless(ArchiveReader& r, Configuration& c) {
   Checker ck(r);
   WirelessSettings& s = c.wireless;
-  r.String();
+  ReadTag(r, kWirelessTag);
   const int32_t channel = ck.In(r.Int(), -1, 13, "channel list index");
   if (channel >= 0) s.channel = static_cast<uint8_t>(channel + 1);
   const int32_t mode = ck.In(r.Int(), -1, 3, "security mode");
@@ -156,7 +167,7 @@ void WriteMessages(ArchiveWriter& w, const Configuration& c) {
 
 void ReadMessages(ArchiveReader& r, Configuration& c) {
   Checker ck(r);
-  r.String();
+  ReadTag(r, kMessagesTag);
   for (int i : kAlignOrder) c.lines[i].align.vertical = ck.In(r.Int(), -1, 3, "vertical alignment");
   for (int i : kAlignOrder) {
     c.lines[i].align.horizontal = ck.In(r.Int(), -1, 3, "horizontal alignment");
@@ -183,7 +194,7 @@ void WriteRs232(ArchiveWriter& w, const Configuration& c) {
 
 void ReadRs232(ArchiveReader& r, Configuration& c) {
   Checker ck(r);
-  r.String();
+  ReadTag(r, kRs232Tag);
   for (SerialPort* p : {&c.port1, &c.port2}) {
     p->baud = ck.In(r.Int(), 0, 1, "baud rate index") == 0 ? 9600 : 19200;
     p->xon_xoff = ck.In(r.Int(), 0, 2, "handshaking index") == 1;
@@ -209,7 +220,7 @@ void WriteMisc(ArchiveWriter& w, const Configuration& c) {
 
 void ReadMisc(ArchiveReader& r, Configuration& c) {
   Checker ck(r);
-  r.String();
+  ReadTag(r, kMiscTag);
   c.device_name = r.String();
   c.invert = B(r.Int());
   c.rotate = B(r.Int());
@@ -246,7 +257,7 @@ void WriteRetalix(ArchiveWriter& w, const Configuration& c) {
 void ReadRetalix(ArchiveReader& r, Configuration& c) {
   Checker ck(r);
   RetalixBlock& b = c.retalix;
-  r.String();
+  ReadTag(r, kRetalixTag);
   b.pos_station = r.Byte();
   b.round_off = r.Word();
   b.currency = r.String();
@@ -291,6 +302,9 @@ Result<Configuration> DecodeSettingsFile(std::span<const std::byte> file, const 
   ReadMisc(r, c);
   if (pages.retalix) ReadRetalix(r, c);
   KT_RETURN_IF_ERROR(r.status());
+  if (!r.AtEnd()) {
+    return Status::Corruption("settings file: data after its last page block (saved with other pages?)");
+  }
   return c;
 }
 

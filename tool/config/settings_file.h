@@ -7,7 +7,8 @@
 //   ["PROP7_101" Retalix specifics, only for record versions 3 and 5]
 //
 // The file carries no marker of which optional blocks it holds: it reads back correctly only
-// with the same page set it was written with.
+// with the same page set it was written with. Reading checks each block's tag and that nothing
+// follows the last block, so a file saved with another page set is refused, not misread.
 #pragma once
 
 #include <cstddef>

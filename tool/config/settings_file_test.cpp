@@ -182,6 +182,21 @@ TEST(SettingsFile, FormatNumberWindow) {
   }
 }
 
+TEST(SettingsFile, FileFromAnotherPageSetIsRefused) {
+  Configuration c = Sample();
+  c.version = 3;
+  const std::vector<std::byte> with_rs232 = EncodeSettingsFile(c, kSettingsFileKind, {true, false});
+  Result<Configuration> got = DecodeSettingsFile(with_rs232, c, {false, false});
+  ASSERT_FALSE(got.ok());
+  EXPECT_NE(got.status().message().find("'PROP4_101' where 'PROP6_101'"), std::string::npos)
+      << got.status().message();
+  const std::vector<std::byte> with_retalix = EncodeSettingsFile(c, kSettingsFileKind, {false, true});
+  got = DecodeSettingsFile(with_retalix, c, {false, false});
+  ASSERT_FALSE(got.ok());
+  EXPECT_NE(got.status().message().find("after its last page block"), std::string::npos);
+  EXPECT_FALSE(DecodeSettingsFile(EncodeSettingsFile(c, kSettingsFileKind, {}), c, {true, true}).ok());
+}
+
 TEST(SettingsFile, OutOfListValuesAreReplacedOnLoad) {
   Configuration c = Sample();
   c.scan_interval = 250;
