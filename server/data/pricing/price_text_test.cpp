@@ -1,5 +1,7 @@
 #include "server/data/pricing/price_text.h"
 
+#include <unistd.h>
+
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -68,7 +70,7 @@ class CommaLocale {
       if (std::setlocale(LC_ALL, name) != nullptr) return;
     }
     folder_ = std::filesystem::temp_directory_path() /
-              ("kt_pricing_locale_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+              ("kt_pricing_locale_" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder_);
     const std::string command =
         "localedef -i de_DE -f UTF-8 '" + (folder_ / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";

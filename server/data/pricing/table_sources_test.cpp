@@ -1,6 +1,8 @@
 // The promotion and rate readers on real tables with real compound indexes.
 #include "server/data/pricing/table_sources.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -23,7 +25,7 @@ class TempFolder {
  public:
   TempFolder() {
     path_ = fs::temp_directory_path() /
-            ("kt_pricing_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+            ("kt_pricing_" + std::to_string(::getpid()) + "_" +
              ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(path_);
     fs::create_directories(path_);
