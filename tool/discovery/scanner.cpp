@@ -42,11 +42,15 @@ bool Scanner::Tick(ScanObserver& observer) {
   return true;
 }
 
-int Scanner::Run(const ScanOptions& o, ScanObserver& observer) {
-  scanning_.store(true);
-  stop_.store(false);
-  countdown_ended_.store(false);
+void Scanner::Begin() {
   table_.Clear();
+  countdown_ended_.store(false);
+  stop_.store(false);
+  scanning_.store(true);
+}
+
+int Scanner::Run(const ScanOptions& o, ScanObserver& observer) {
+  if (!scanning_.load()) Begin();
   auto idle = [&] {
     observer.OnStatus(kStatusIdle);
     scanning_.store(false);

@@ -9,7 +9,8 @@
 // its end (Tick()).
 //
 // Thread safety: Run() on one thread at a time; RequestStop(), Tick(), SetCountdown() and the
-// observers' getters from any thread. The observer is called on the thread that runs Run().
+// getters from any thread. The observer is called on the thread that runs Run(), except that
+// OnStatus also comes from Run's own ticker thread when ScanOptions::own_ticker is set.
 #pragma once
 
 #include <atomic>
@@ -57,8 +58,13 @@ class Scanner {
   Scanner(const Scanner&) = delete;
   Scanner& operator=(const Scanner&) = delete;
 
-  // Clears the device table and runs one scan on the calling thread; returns the count of new
-  // terminals, or -1 when the socket could not be set up (status "Status: Idle").
+  // Marks a scan as started: clears the device table and the stop request and sets the scanning
+  // flag. The window calls it before it starts the worker thread, so that a Stop pressed at once
+  // is not lost; Run() calls it itself when no scan was begun.
+  void Begin();
+
+  // Runs one scan on the calling thread (Begin() first unless already begun); returns the count
+  // of new terminals, or -1 when the socket could not be set up (status "Status: Idle").
   int Run(const ScanOptions& options, ScanObserver& observer);
 
   void RequestStop();

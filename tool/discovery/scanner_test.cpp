@@ -255,6 +255,19 @@ TEST(Scanner, StopRightAfterStartEndsWithinASecond) {
   EXPECT_EQ(rec.LastStatus(), "Nr of units found: " + std::to_string(found));
 }
 
+TEST(Scanner, StopBetweenBeginAndRunIsKept) {
+  auto sim = StartSim(1);
+  DeviceTable table;
+  Scanner scanner(table);
+  Recorder rec;
+  scanner.Begin();
+  scanner.RequestStop();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(scanner.Run(Fast(sim->endpoint(), kCountdownStart), rec), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  EXPECT_EQ(rec.LastStatus(), "Nr of units found: 0");
+}
+
 TEST(Scanner, CountdownTicksThenWaitsAndStops) {
   DeviceTable table;
   Scanner scanner(table);
