@@ -57,8 +57,17 @@ Result<CdxFile::Stamp> CdxFile::ReadStamp() const {
 }
 
 Result<CdxSnapshot> CdxFile::Begin() {
+  const auto started = std::chrono::steady_clock::now();
+  {
+    std::scoped_lock lock(stamp_mutex_);
+    if (stamped_ && started - checked_at_ < kRecheckInterval &&
+        stamp_.file.size >= CdxTagHeader::kEncodedLength + kCdxPageSize) {
+      return CdxSnapshot{generation_, stamp_.file.size};
+    }
+  }
   KT_ASSIGN_OR_RETURN(Stamp now, ReadStamp());
   std::scoped_lock lock(stamp_mutex_);
+  checked_at_ = started;
   if (!stamped_ || !(now == stamp_)) {
     // Changed on disk (or first use): everything cached so far belongs to an older generation.
     stamp_ = now;
@@ -100,13 +109,17 @@ Result<CdxTagHeader> CdxFile::ReadTagHeader(uint32_t offset, const CdxSnapshot& 
 
 Result<std::shared_ptr<const CdxNode>> CdxFile::ReadNode(uint32_t offset, int key_length,
                                                          uint8_t pad, const CdxSnapshot& snap) {
-  Shard& shard = shards_[(offset / kCdxPageSize) % kShards];
+  const std::size_t page_number = offset / kCdxPageSize;
+  Shard& shard = shards_[page_number % kShards];
+  const std::size_t index = page_number / kShards;
   {
     std::scoped_lock lock(shard.mutex);
-    auto it = shard.nodes.find(offset);
-    if (it != shard.nodes.end() && it->second.generation == snap.generation &&
-        it->second.pad == pad && it->second.node->key_length == key_length) {
-      return it->second.node;
+    if (index < shard.slots.size()) {
+      const CachedNode& slot = shard.slots[index];
+      if (slot.node && slot.generation == snap.generation && slot.pad == pad &&
+          slot.node->offset == offset && slot.node->key_length == key_length) {
+        return slot.node;
+      }
     }
   }
   if (offset % kCdxPageSize != 0 || offset < kCdxPageSize ||
@@ -123,8 +136,14 @@ Result<std::shared_ptr<const CdxNode>> CdxFile::ReadNode(uint32_t offset, int ke
   }
   auto node = std::make_shared<const CdxNode>(std::move(decoded).value());
   std::scoped_lock lock(shard.mutex);
-  if (shard.nodes.size() >= kMaxNodesPerShard) shard.nodes.clear();
-  shard.nodes[offset] = CachedNode{snap.generation, pad, node};
+  if (shard.used >= kMaxNodesPerShard) {
+    // Full: start over rather than track ages; the levels near the root come back first.
+    shard.slots.clear();
+    shard.used = 0;
+  }
+  if (index >= shard.slots.size()) shard.slots.resize(index + 1);
+  if (!shard.slots[index].node) ++shard.used;
+  shard.slots[index] = CachedNode{snap.generation, pad, node};
   return node;
 }
 

@@ -1,15 +1,18 @@
 // An open compound index file, shared by every work area on it, with a cache of decoded nodes.
 //
 // The cache belongs to the file (device and inode), so all work areas and threads share it. At
-// the start of every index operation Begin() compares the file's change stamp (the free-list
-// head and change counter at offsets 4-11, the file size and its modification time) with the
-// one the cache was filled under; when anything differs, the cached pages are dropped, so an
-// index another program rewrote is read afresh.
+// the start of an index operation Begin() compares the file's change stamp (the free-list head
+// and change counter at offsets 4-11, the file size and its modification time) with the one the
+// cache was filled under; when anything differs, the cached pages are dropped, so an index
+// another program rewrote is read afresh. The stamp costs two system calls, so it is re-read at
+// most every kRecheckInterval: operations that start closer together share one check, and a
+// change on disk is seen by every operation that starts later than that.
 //
 // Thread safety: all methods may be called from several threads at once.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -39,6 +42,8 @@ struct CdxSnapshot {
 
 class CdxFile {
  public:
+  static constexpr std::chrono::microseconds kRecheckInterval{100};
+
   // The shared CdxFile for `path`. NotFound when missing, Corruption when the file header or
   // tag directory is unreadable.
   static Result<std::shared_ptr<CdxFile>> Open(const std::filesystem::path& path);
@@ -72,16 +77,20 @@ class CdxFile {
   Result<Stamp> ReadStamp() const;
 
   struct CachedNode {
-    uint64_t generation;
-    uint8_t pad;
+    uint64_t generation = 0;
+    uint8_t pad = 0;
     std::shared_ptr<const CdxNode> node;
   };
+  // Pages are spread over the shards by page number; inside a shard a vector indexed by
+  // page number / kShards holds the slots, so a lookup is one index, not a hash chain.
   struct Shard {
     std::mutex mutex;
-    std::unordered_map<uint32_t, CachedNode> nodes;  // protected by `mutex`
+    // State below is protected by `mutex`.
+    std::vector<CachedNode> slots;
+    std::size_t used = 0;
   };
   static constexpr std::size_t kShards = 16;
-  static constexpr std::size_t kMaxNodesPerShard = 8192;
+  static constexpr std::size_t kMaxNodesPerShard = 8192;  // ~100 MB of decoded nodes in all
 
   const std::shared_ptr<SharedFile> file_;
 
@@ -89,6 +98,7 @@ class CdxFile {
   // State below is protected by `stamp_mutex_`.
   Stamp stamp_;
   bool stamped_ = false;
+  std::chrono::steady_clock::time_point checked_at_;
   uint64_t generation_ = 1;
   uint64_t directory_generation_ = 0;
   std::vector<CdxTagEntry> directory_;

@@ -110,17 +110,31 @@ Result<std::shared_ptr<const CdxNode>> CdxTag::Node(uint32_t offset, const CdxSn
   return file_->ReadNode(offset, info_.key_length, pad_, snap);
 }
 
+Result<const CdxNode*> CdxTag::InteriorNode(uint32_t offset, const CdxSnapshot& snap) {
+  if (local_.empty()) local_.resize(kLocalSlots);
+  LocalSlot& slot = local_[(offset / kCdxPageSize) % kLocalSlots];
+  if (slot.node && slot.offset == offset && slot.generation == snap.generation) {
+    return slot.node.get();
+  }
+  KT_ASSIGN_OR_RETURN(slot.node, Node(offset, snap));
+  slot.offset = offset;
+  slot.generation = snap.generation;
+  return slot.node.get();
+}
+
 Result<std::optional<CdxPosition>> CdxTag::Descend(const Target& target, const CdxSnapshot& snap) {
   KT_ASSIGN_OR_RETURN(uint32_t offset, Root(snap));
   for (int depth = 0; depth < kMaxDepth; ++depth) {
-    KT_ASSIGN_OR_RETURN(std::shared_ptr<const CdxNode> node, Node(offset, snap));
-    std::size_t i = target.Find(*node);
-    if (!node->leaf()) {
+    KT_ASSIGN_OR_RETURN(const CdxNode* peek, InteriorNode(offset, snap));
+    if (!peek->leaf()) {
+      std::size_t i = target.Find(*peek);
       // Past every entry: the target is beyond this subtree; the leaf step moves right.
-      if (i == node->size()) i = node->size() - 1;
-      offset = node->children[i];
+      if (i == peek->size()) i = peek->size() - 1;
+      offset = peek->children[i];
       continue;
     }
+    std::shared_ptr<const CdxNode> node = local_[(offset / kCdxPageSize) % kLocalSlots].node;
+    const std::size_t i = target.Find(*node);
     if (target.kind == Target::Kind::kLast) {
       if (node->size() == 0) {
         if (depth == 0) return std::optional<CdxPosition>();  // empty tag

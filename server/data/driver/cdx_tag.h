@@ -70,6 +70,8 @@ class CdxTag {
   struct Target;  // what a descent looks for
   Result<uint32_t> Root(const CdxSnapshot& snap);
   Result<std::shared_ptr<const CdxNode>> Node(uint32_t offset, const CdxSnapshot& snap);
+  // The same, borrowed: valid until the next call on this tag.
+  Result<const CdxNode*> InteriorNode(uint32_t offset, const CdxSnapshot& snap);
   Result<std::optional<CdxPosition>> Descend(const Target& target, const CdxSnapshot& snap);
   Result<std::optional<CdxPosition>> StepRight(std::shared_ptr<const CdxNode> leaf,
                                                const CdxSnapshot& snap);
@@ -77,6 +79,16 @@ class CdxTag {
                                               const CdxSnapshot& snap);
   // The same entry (or, when it is gone, the one after it) in the current state of the file.
   Result<std::optional<CdxPosition>> Reposition(const CdxPosition& pos, const CdxSnapshot& snap);
+
+  // Nodes this work area met lately, so the levels near the root (visited by every seek) are
+  // found without the shared cache's lock and reference counting. Direct-mapped by page.
+  struct LocalSlot {
+    uint32_t offset = 0;
+    uint64_t generation = 0;
+    std::shared_ptr<const CdxNode> node;
+  };
+  static constexpr std::size_t kLocalSlots = 64;
+  std::vector<LocalSlot> local_;  // kLocalSlots entries once used
 
   std::shared_ptr<CdxFile> file_;
   uint32_t header_offset_;

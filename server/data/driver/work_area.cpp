@@ -211,7 +211,10 @@ class TableWorkArea final : public WorkArea {
     KT_RETURN_IF_ERROR(RefreshCount());
     return known_count_;
   }
-  bool Deleted() const override { return !eof_ && record_[0] == '*'; }
+  bool Deleted() const override {
+    // An unreadable record counts as not deleted; reading its fields reports the error.
+    return !eof_ && EnsureLoaded().ok() && record_[0] == '*';
+  }
 
   // ---- Fields ----
   Result<std::string> GetString(std::string_view field) const override {
@@ -280,6 +283,7 @@ class TableWorkArea final : public WorkArea {
     known_count_ = recno;
     recno_ = recno;
     record_ = blank_record_;
+    loaded_ = true;
     eof_ = bof_ = found_ = false;
     pos_.reset();
     return Status::Ok();
@@ -316,6 +320,7 @@ class TableWorkArea final : public WorkArea {
   Status SetDeleted(bool deleted) override {
     KT_RETURN_IF_ERROR(CanWrite());
     if (eof_) return Status::InvalidArgument(alias_ + ": no current record");
+    KT_RETURN_IF_ERROR(EnsureLoaded());
     record_[0] = deleted ? '*' : ' ';
     dirty_ = true;
     return Status::Ok();
@@ -334,10 +339,21 @@ class TableWorkArea final : public WorkArea {
     }
     return -1;
   }
+  // The field, with the current record read (see EnsureLoaded).
   Result<const DbfField*> Field(std::string_view name) const {
     const int i = FieldIndex(name);
     if (i < 0) return Status::NotFound(alias_ + ": no field " + std::string(name));
+    KT_RETURN_IF_ERROR(EnsureLoaded());
     return &table_->fields()[i];
+  }
+  // Positioning only records the record number; the record is read (one positioned read of
+  // the whole record) when a field or the deleted flag is first asked for, so it shows the
+  // record as stored at that moment.
+  Status EnsureLoaded() const {
+    if (loaded_) return Status::Ok();
+    KT_RETURN_IF_ERROR(table_->ReadRecord(recno_, record_));
+    loaded_ = true;
+    return Status::Ok();
   }
   std::string_view Raw(const DbfField& f) const {
     return std::string_view(record_).substr(f.offset, f.width);
@@ -358,6 +374,7 @@ class TableWorkArea final : public WorkArea {
   Result<DbfField*> WritableField(std::string_view name) {
     KT_RETURN_IF_ERROR(CanWrite());
     if (eof_) return Status::InvalidArgument(alias_ + ": no current record");
+    KT_RETURN_IF_ERROR(EnsureLoaded());
     const int i = FieldIndex(name);
     if (i < 0) return Status::NotFound(alias_ + ": no field " + std::string(name));
     return const_cast<DbfField*>(&table_->fields()[i]);
@@ -382,6 +399,7 @@ class TableWorkArea final : public WorkArea {
     KT_RETURN_IF_ERROR(RefreshCount());
     recno_ = known_count_ + 1;
     record_ = blank_record_;
+    loaded_ = true;
     eof_ = true;
     pos_.reset();
     return Status::Ok();
@@ -393,8 +411,8 @@ class TableWorkArea final : public WorkArea {
   }
 
   Status LoadNatural(uint32_t recno) {
-    KT_RETURN_IF_ERROR(table_->ReadRecord(recno, record_));
     recno_ = recno;
+    loaded_ = false;
     eof_ = bof_ = false;
     return Status::Ok();
   }
@@ -459,6 +477,7 @@ class TableWorkArea final : public WorkArea {
   // After GoTo() the index position is unknown: find the current record's entry.
   Status EnsureIndexPosition() {
     if (pos_) return Status::Ok();
+    KT_RETURN_IF_ERROR(EnsureLoaded());
     KT_ASSIGN_OR_RETURN(std::optional<std::string> key, tag().KeyOf(record_));
     if (!key) return Status::InvalidArgument(alias_ + ": record " + std::to_string(recno_) +
                                              " is not in tag " + tag().info().name);
@@ -527,7 +546,8 @@ class TableWorkArea final : public WorkArea {
   bool found_ = false;
   bool dirty_ = false;
   std::optional<CdxPosition> pos_;
-  std::string record_;
+  mutable std::string record_;  // the current record once read
+  mutable bool loaded_ = true;
 };
 
 }  // namespace
