@@ -76,7 +76,7 @@ TEST_P(HeadlessProgram, ServesTheDemoDataAndStopsCleanlyOnTheSignal) {
                           log);
   uint16_t port = 0;
   const std::regex port_line(R"(\(headless\) Port: (\d+))");
-  for (auto end = Clock::now() + 10s; Clock::now() < end && port == 0;) {
+  for (auto end = Clock::now() + 30s; Clock::now() < end && port == 0;) {
     std::smatch m;
     const std::string text = ReadFile(log);
     if (text.find("Self-test passed") != std::string::npos && std::regex_search(text, m, port_line))

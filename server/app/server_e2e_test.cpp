@@ -97,6 +97,7 @@ class ServerE2E : public ::testing::Test {
     o.port = 0;
     o.bind_ip = "127.0.0.1";
     o.data_location = std::move(location);
+    o.verdict_wait = 20s;  // returns as soon as the self-test passed; generous for slow machines
     core_ = std::make_unique<ServerCore>(o, sink_);
     ASSERT_TRUE(core_->Start().ok());
     ASSERT_TRUE(core_->flags().selftest_passed);

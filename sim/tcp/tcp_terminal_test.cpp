@@ -49,7 +49,7 @@ class SimTest : public ::testing::Test {
         o, flags_, sink_, [mode](int) { return std::make_unique<Handler>(mode); }, "SELFTESTTEXTABCDEF");
     server_->LISTEN();
     net::KTECHOCLIENT(flags_).SENDCONNECT(server_->SERVERPORT(), "SELFTESTTEXTABCDEF");
-    for (int i = 0; i < 200 && !flags_.selftest_passed; ++i) std::this_thread::sleep_for(5ms);
+    for (int i = 0; i < 4000 && !flags_.selftest_passed; ++i) std::this_thread::sleep_for(5ms);
     ASSERT_TRUE(flags_.selftest_passed);
   }
   TerminalOptions Options() {
