@@ -3,8 +3,10 @@
 #include <cxxabi.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <ucontext.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -49,6 +51,7 @@ struct HandlerState {
   RestartDecision on_calm;
   std::chrono::steady_clock::time_point started;
   bool restart = true;
+  posix_spawnattr_t spawn_attr;
 };
 
 HandlerState* g_state = nullptr;
@@ -291,33 +294,36 @@ void ReleaseLock() {
   if (fd >= 0) ::close(fd);
 }
 
-// Starts the successor (when allowed) and ends this process. Async-signal-safe.
+// Ends the process now: the raw system call, because a sanitizer's _exit runs its leak check,
+// which can wait for locks the failed thread holds.
+[[noreturn]] void EndProcess(int code) {
+  for (;;) ::syscall(SYS_exit_group, code);
+}
+
+std::atomic<bool> g_successor_started{false};
+
+// Starts the successor (when allowed, and only once) and ends this process. Callable from the
+// signal handler: glibc's posix_spawn clones onto a stack of its own and takes no locks.
 [[noreturn]] void RestartAndExit(int exit_code) {
   ReleaseLock();
-  if (g_state != nullptr && g_state->restart) {
+  if (g_state != nullptr && g_state->restart && !g_successor_started.exchange(true)) {
     const bool quick = std::chrono::steady_clock::now() - g_state->started < kQuickFailure;
     const RestartDecision& d = quick ? g_state->on_quick : g_state->on_calm;
     if (d.restart) {
-      static char* const* envp;  // static: the vfork child shares this frame
-      envp = quick ? g_state->envp_quick.data() : g_state->envp_calm.data();
-      // The successor starts with no signal blocked: inside a signal handler the failing
-      // signal is blocked, and a mask survives execve (a successor with SIGSEGV blocked would be
-      // killed by its first fault without a report).
-      static sigset_t none;
-      sigemptyset(&none);
-      // vfork: no atfork handlers (they take malloc locks a crashed thread may hold).
-      pid_t pid = ::vfork();
-      if (pid == 0) {
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::execve("/proc/self/exe", g_state->argv.data(), envp);
-        ::_exit(127);
-      }
+      char* const* envp = quick ? g_state->envp_quick.data() : g_state->envp_calm.data();
+      // posix_spawn runs the child on a stack of its own and no atfork handlers (they take
+      // malloc locks a crashed thread may hold). The attributes, prepared at install time, give
+      // the successor an empty signal mask: inside a signal handler the failing signal is
+      // blocked, and a mask survives exec (a successor with SIGSEGV blocked would be killed by
+      // its first fault without a report).
+      pid_t ignored = 0;
+      ::posix_spawn(&ignored, "/proc/self/exe", nullptr, &g_state->spawn_attr, g_state->argv.data(), envp);
     } else {
       WriteAll(STDERR_FILENO,
                "KT-Vistrand TCP Server: failed again soon after a restart; not restarting\n");
     }
   }
-  ::_exit(exit_code);
+  EndProcess(exit_code);
 }
 
 void OnWatchdog(int) { RestartAndExit(70); }
@@ -495,6 +501,11 @@ void InstallCrashHandler(const CrashHandlerConfig& config) {
   state->envp_calm = Pointers(state->env_calm);
   state->started = std::chrono::steady_clock::now();
   state->restart = config.restart;
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_init(&state->spawn_attr);
+  posix_spawnattr_setsigmask(&state->spawn_attr, &none);
+  posix_spawnattr_setflags(&state->spawn_attr, POSIX_SPAWN_SETSIGMASK);
   ::tzset();
 
   HandlerState* old = g_state;

@@ -105,7 +105,8 @@ TEST_P(CrashHandlerFailureTest, WorkerFailureLeavesOneReportAndASuccessor) {
   const std::size_t stack = text.find("Call Stack:\r\n   - ");
   ASSERT_NE(stack, std::string::npos) << text;
   const std::string first = text.substr(stack + 13, text.find("\r\n", stack + 13) - stack - 13);
-  EXPECT_NE(first.find("ProbeSessionWork"), std::string::npos) << text;
+  EXPECT_NE(first.find(std::string(c.mode) == "segv" ? "WriteNowhere" : "ProbeSessionWork"), std::string::npos)
+      << text;
   EXPECT_NE(first.find("crash_probe.cpp"), std::string::npos) << first;
   EXPECT_EQ(first.find("(Line: 0)"), std::string::npos) << first;
 

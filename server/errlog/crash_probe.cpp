@@ -5,6 +5,7 @@
 //   errlog_crash_probe DIR throw|segv|storm-throw|storm-segv|hold
 #include <unistd.h>
 
+#include <cstdint>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -16,11 +17,16 @@
 
 namespace {
 
+// A real invalid memory access; the sanitizers would catch it before the signal does.
+// The address comes from a volatile so the compiler cannot see that it is null.
+volatile std::uintptr_t g_nowhere = 0;
+
+__attribute__((noinline, no_sanitize("address", "undefined"))) void WriteNowhere() {
+  *reinterpret_cast<volatile int*>(g_nowhere) = 42;
+}
+
 [[gnu::noinline]] void ProbeSessionWork(const std::string& mode) {
-  if (mode == "segv" || mode == "storm-segv") {
-    volatile int* nowhere = nullptr;
-    *nowhere = 42;
-  }
+  if (mode == "segv" || mode == "storm-segv") WriteNowhere();
   throw std::runtime_error("probe failure in " + mode + " mode");
 }
 

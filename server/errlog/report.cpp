@@ -10,7 +10,7 @@ constexpr std::string_view kCrLf = "\r\n";
 
 void CopyCut(char* dst, std::size_t capacity, std::string_view src) {
   const std::size_t n = std::min(src.size(), capacity - 1);
-  std::memcpy(dst, src.data(), n);
+  if (n > 0) std::memcpy(dst, src.data(), n);  // an empty view may have no data at all
   dst[n] = '\0';
 }
 
@@ -37,6 +37,7 @@ void CallStack::Add(const char* file, const char* function, int line) {
 }
 
 void ReportBuffer::Append(std::string_view text) {
+  if (text.empty()) return;  // an empty view may have no data at all
   const std::size_t room = kCapacity - size_;
   const std::size_t n = std::min(room, text.size());
   if (n < text.size()) truncated_ = true;
