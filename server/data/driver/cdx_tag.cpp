@@ -82,7 +82,9 @@ Result<CdxTag> CdxTag::Load(std::shared_ptr<CdxFile> file, const CdxTagEntry& en
     // An expression we cannot evaluate: judge by the key length.
     info.key_type = header.key_length == 8 ? 'N' : header.key_length == 1 ? 'L' : 'C';
   }
-  if ((info.key_type == 'N' || info.key_type == 'D') && info.key_length != kNumericKeyLength) {
+  const bool integer_keys = info.key_type == 'N' && info.key_length == kIntegerKeyLength;
+  if ((info.key_type == 'N' || info.key_type == 'D') && info.key_length != kNumericKeyLength &&
+      !integer_keys) {
     return Status::Corruption(file->path().filename().string() + ": tag " + info.name +
                               ": numeric key of length " + std::to_string(info.key_length));
   }

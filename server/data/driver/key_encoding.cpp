@@ -1,5 +1,7 @@
 #include "server/data/driver/key_encoding.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "common/coding.h"
@@ -18,6 +20,14 @@ std::string EncodeNumberKey(double value) {
   }
   std::string key(8, '\0');
   EncodeFixedBE64(key.data(), bits);
+  return key;
+}
+
+std::string EncodeIntegerKey(double value) {
+  const double clamped = value != value ? 0 : std::clamp(std::round(value), -2147483648.0, 2147483647.0);
+  const auto v = static_cast<int32_t>(clamped);
+  std::string key(4, '\0');
+  EncodeFixedBE32(key.data(), static_cast<uint32_t>(v) ^ 0x80000000u);
   return key;
 }
 

@@ -16,6 +16,10 @@ struct Value;  // expression.h
 inline constexpr int kNumericKeyLength = 8;
 
 std::string EncodeNumberKey(double value);
+// Keys of 4 bytes in a numeric tag (written by some engines for integer fields): the value
+// rounded to an int32, stored big-endian with the sign bit flipped.
+inline constexpr int kIntegerKeyLength = 4;
+std::string EncodeIntegerKey(double value);
 // REQUIRES: key.size() == 8.
 double DecodeNumberKey(std::string_view key);
 std::string EncodeDateKey(const Date& date);  // blank date -> the key of 0

@@ -114,6 +114,7 @@ class TableWorkArea final : public WorkArea {
   }
   Result<bool> SeekNumber(double key, bool soft) override {
     KT_RETURN_IF_ERROR(NeedOrder('N'));
+    if (tag().key_length() == kIntegerKeyLength) return SeekKey(EncodeIntegerKey(key), soft);
     return SeekKey(EncodeNumberKey(key), soft);
   }
   Result<bool> SeekDate(const Date& key, bool soft) override {
