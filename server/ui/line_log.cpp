@@ -20,7 +20,8 @@ std::string Timestamp() {
 
 }  // namespace
 
-LineLog::LineLog(std::filesystem::path file) : file_(std::move(file)), writer_([this] { Run(); }) {}
+LineLog::LineLog(std::filesystem::path file, std::uintmax_t max_bytes)
+    : file_(std::move(file)), max_bytes_(max_bytes), writer_([this] { Run(); }) {}
 
 LineLog::~LineLog() {
   {
@@ -68,7 +69,7 @@ void LineLog::Run() {
     lock.unlock();
 
     std::error_code ec;
-    if (std::filesystem::file_size(file_, ec) > kMaxBytes && !ec) {
+    if (std::filesystem::file_size(file_, ec) > max_bytes_ && !ec) {
       std::filesystem::path old = file_;
       old += ".1";
       std::filesystem::rename(file_, old, ec);

@@ -27,7 +27,8 @@ class LineLog {
   // Lines waiting beyond this are counted and dropped (the writer is far behind).
   static constexpr std::size_t kMaxQueued = 100000;
 
-  explicit LineLog(std::filesystem::path file);
+  // `max_bytes`: the size past which the file is rotated.
+  explicit LineLog(std::filesystem::path file, std::uintmax_t max_bytes = kMaxBytes);
   ~LineLog();  // writes what is queued, then stops the writer
   LineLog(const LineLog&) = delete;
   LineLog& operator=(const LineLog&) = delete;
@@ -43,6 +44,7 @@ class LineLog {
   void Run();
 
   const std::filesystem::path file_;
+  const std::uintmax_t max_bytes_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable drained_;

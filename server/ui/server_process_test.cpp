@@ -258,5 +258,35 @@ TEST_F(ServerProcessTest, FailureInASessionThreadLeavesOneReportAndANewInstance)
   EXPECT_NE(running.front(), first);
 }
 
+TEST_F(ServerProcessTest, TakenPortNeitherHangsTheStartNorStopsTheServerForGood) {
+  // Another program listens on the port; its socket sees the server's probe.
+  int other = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port_);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(other, 5), 0);
+  timeval tv{20, 0};
+  ::setsockopt(other, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+
+  const pid_t server = Start("server");
+  const int probe = ::accept(other, nullptr, nullptr);
+  ASSERT_GE(probe, 0) << "the start went on to the self-test probe";
+  ::setsockopt(probe, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  char text[64] = {};
+  const ssize_t n = ::recv(probe, text, sizeof text - 1, MSG_WAITALL);
+  EXPECT_EQ(n, 18);
+  ::close(probe);
+  ::close(other);  // the port is free again
+
+  // The ten-second check binds again, passes the self-test and serves terminals.
+  const int terminal = WaitForTerminalService();
+  EXPECT_GE(terminal, 0) << ReadFile(work_.path() / "server.outerr");
+  if (terminal >= 0) ::close(terminal);
+  int status = 0;
+  EXPECT_EQ(::waitpid(server, &status, WNOHANG), 0) << "still running";
+}
+
 }  // namespace
 }  // namespace kt::ui

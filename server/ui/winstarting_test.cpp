@@ -242,6 +242,34 @@ TEST_F(WinStartingTest, NameLabelOpensTheTestWindow) {
   EXPECT_TRUE(window_->testWindow()->isVisible());
 }
 
+TEST(LineLogTest, OneLinePerEventAndRotationKeepsTheFileSmall) {
+  TempFolder folder("linelog");
+  const auto file = folder.path() / "KTVistrd.log";
+  {
+    LineLog log(file, /*max_bytes=*/2000);
+    log.Add("S", "10.0.0.5 Received Data: F123\r\nsecond line");
+    log.Flush();
+    std::string first;
+    std::getline(std::ifstream(file), first);
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d S 10.0.0.5 Received Data: F123  second line$")
+                    .match(QString::fromStdString(first))
+                    .hasMatch())
+        << first;
+    for (int i = 0; i < 200; ++i) {
+      log.Add("C", "line " + std::to_string(i));
+      if (i % 20 == 0) log.Flush();  // rotation is checked per written batch
+    }
+  }
+  auto rotated = file;
+  rotated += ".1";
+  ASSERT_TRUE(std::filesystem::exists(rotated));
+  EXPECT_LT(std::filesystem::file_size(file), 4000u);
+  EXPECT_NE(std::ifstream(file).peek(), EOF);
+  std::stringstream tail;
+  tail << std::ifstream(file).rdbuf();
+  EXPECT_NE(tail.str().find("C line 199\n"), std::string::npos) << "the newest line is in the current file";
+}
+
 TEST(StatusTextsTest, FirewallTextFirstMatchWins) {
   struct Case {
     bool sent, listening, passed;
