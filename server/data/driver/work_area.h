@@ -7,7 +7,8 @@
 //
 // Reads see the files as stored at that moment: the record count follows a writer that appends
 // while the table is open, and index pages cached from an older state of the .CDX are dropped
-// when the file changes.
+// when the file changes. Positioning fixes the record number; the record itself is read in one
+// piece when a field or the deleted flag is first asked for after that.
 //
 // Navigation follows xBase: after a failed exact seek, or skipping past the last record, the area
 // is at end of table: Eof() is true, RecNo() is RecCount() + 1 and every field reads empty (the

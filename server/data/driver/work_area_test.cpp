@@ -281,5 +281,50 @@ TEST_F(WorkAreaTest, IndexRewrittenInPlaceIsReadAfresh) {
   EXPECT_EQ(reader->GetString("CODE").value(), "C1250   ");
 }
 
+// An index may already hold records whose append the table header does not show yet (or that
+// a pack removed): such entries are passed over, and they appear once the count includes them.
+TEST_F(WorkAreaTest, IndexEntriesBeyondTheRecordCountArePassedOver) {
+  const fs::path table = dir_ / "LAG.G8A";
+  ASSERT_TRUE(WorkArea::Create(table, {{"CODE", 'C', 4, 0}}).ok());
+  {
+    auto w = WorkArea::Open(table, "W", {true, false, false}).value();
+    for (const char* code : {"B", "D", "A", "C", "E"}) {
+      ASSERT_TRUE(w->AppendBlank().ok());
+      ASSERT_TRUE(w->PutString("CODE", code).ok());
+    }
+    ASSERT_TRUE(w->Commit().ok());
+  }
+  ASSERT_TRUE(BuildCompoundIndex(table, {{"CODE", "CODE", "", false, false}}).ok());
+  auto set_count = [&](uint32_t n) {
+    std::fstream f(table, std::ios::in | std::ios::out | std::ios::binary);
+    char raw[4];
+    EncodeFixedLE32(raw, n);
+    f.seekp(4);
+    f.write(raw, 4);
+  };
+  set_count(3);  // records 4 ("C") and 5 ("E") are not there yet
+  auto area = WorkArea::Open(table, "R").value();
+  ASSERT_TRUE(area->SetOrder("CODE").ok());
+  std::vector<uint32_t> order;
+  ASSERT_TRUE(area->GoTop().ok());
+  while (!area->Eof()) {
+    order.push_back(area->RecNo());
+    ASSERT_TRUE(area->Skip(1).ok());
+  }
+  EXPECT_EQ(order, (std::vector<uint32_t>{3, 1, 2}));
+  EXPECT_FALSE(area->Seek("C").value());  // soft would land on the next visible key
+  EXPECT_EQ(area->RecNo(), 4u);            // end of table: count + 1
+  EXPECT_TRUE(area->Seek("C", true).status().ok());
+  EXPECT_EQ(area->RecNo(), 2u);  // "D"
+  ASSERT_TRUE(area->GoBottom().ok());
+  EXPECT_EQ(area->RecNo(), 2u);
+
+  set_count(5);  // the writer finished
+  EXPECT_TRUE(area->Seek("C").value());
+  EXPECT_EQ(area->RecNo(), 4u);
+  ASSERT_TRUE(area->GoBottom().ok());
+  EXPECT_EQ(area->RecNo(), 5u);
+}
+
 }  // namespace
 }  // namespace kt::data
