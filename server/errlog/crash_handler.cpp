@@ -409,9 +409,11 @@ std::string DemangledTypeName(const std::type_info* type) {
 }
 
 // Builds the record of the exception being handled (or of a bare std::terminate) and finishes.
-[[noreturn]] void ReportException(std::exception_ptr error) {
+[[noreturn]] void ReportException(std::exception_ptr error, std::string_view failed_object) {
   static std::string description;
   static std::string type;
+  static std::string object;
+  object = failed_object;
   description = "std::terminate called without an active exception";
   type.clear();
   if (error) {
@@ -429,7 +431,7 @@ std::string DemangledTypeName(const std::type_info* type) {
   r.sub_system = "C++";
   r.sub_code_text = type;
   r.generated_code = "Run-time error: uncaught exception";
-  r.method_self = type;
+  r.method_self = object;
   if (g_stack.size > 0) r.func_symbol = g_stack.frames[0].function;
   Finish(r, 134);
 }
@@ -439,7 +441,7 @@ void OnTerminate() {
   // Uncaught exceptions reach here before the stack is unwound: the throw site is still on it.
   CaptureRaw(g_raw_stack);
   FilterAndDemangle(g_raw_stack, g_stack);
-  ReportException(std::current_exception());
+  ReportException(std::current_exception(), {});
 }
 
 std::vector<std::string> EnvironmentWithChain(int chain) {
@@ -533,11 +535,11 @@ void ClearLockDescriptor(int fd) {
   g_lock_fd.compare_exchange_strong(expected, -1);
 }
 
-void ReportCurrentException() {
+void ReportCurrentException(std::string_view failed_object) {
   if (!EnterReport()) WaitForEnd();
   CaptureRaw(g_raw_stack);
   FilterAndDemangle(g_raw_stack, g_stack);
-  ReportException(std::current_exception());
+  ReportException(std::current_exception(), failed_object);
 }
 
 void ReportFatalError(const ErrorRecord& record) {

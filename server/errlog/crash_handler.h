@@ -15,6 +15,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "server/errlog/report.h"
@@ -40,7 +41,8 @@ void SetLockDescriptor(int fd);
 void ClearLockDescriptor(int fd);
 
 // Reports the exception being handled (call inside a catch block) and ends the process.
-[[noreturn]] void ReportCurrentException();
+// `failed_object`: the class of the object whose method failed ("Method Self"), when known.
+[[noreturn]] void ReportCurrentException(std::string_view failed_object = {});
 
 // Reports an error described by the caller (stack of the calling thread) and ends the process.
 [[noreturn]] void ReportFatalError(const ErrorRecord& record);

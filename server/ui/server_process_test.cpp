@@ -258,6 +258,25 @@ TEST_F(ServerProcessTest, FailureInASessionThreadLeavesOneReportAndANewInstance)
   EXPECT_NE(running.front(), first);
 }
 
+TEST(SlotFailureTest, ExceptionFromASlotIsReportedAndTheProgramRestarts) {
+  TempFolder dir("slot_crash");
+  pid_t pid = -1;
+  std::vector<std::string> args = {KT_SLOT_CRASH_PROBE, dir.path().string()};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  ASSERT_EQ(::posix_spawn(&pid, KT_SLOT_CRASH_PROBE, nullptr, nullptr, argv.data(), environ), 0);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(dir.path() / "successor.txt"); }, 20s));
+
+  const std::string report = ReadFile(dir.path() / "ZKERROR.LOG");
+  EXPECT_NE(report.find("Description      : probe: list index 7 out of range\r\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("Sub Code Text    : std::out_of_range\r\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("Method Self      : QTimer\r\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("ServerApplication::notify"), std::string::npos) << report;
+}
+
 TEST_F(ServerProcessTest, TakenPortNeitherHangsTheStartNorStopsTheServerForGood) {
   // Another program listens on the port; its socket sees the server's probe.
   int other = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

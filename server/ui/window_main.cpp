@@ -19,25 +19,12 @@
 #include "server/ui/core_control.h"
 #include "server/ui/line_log.h"
 #include "server/ui/prompts.h"
+#include "server/ui/server_application.h"
 #include "server/ui/window_sink.h"
 #include "server/ui/winstarting.h"
 
 namespace kt::ui {
 namespace {
-
-// Exceptions must not travel through Qt's event loop: one thrown by a slot or an event handler
-// goes to the error report (with the stack from here outwards) and the restart.
-class ServerApplication : public QApplication {
- public:
-  using QApplication::QApplication;
-  bool notify(QObject* receiver, QEvent* event) override {
-    try {
-      return QApplication::notify(receiver, event);
-    } catch (...) {
-      errlog::ReportCurrentException();
-    }
-  }
-};
 
 struct CommandLine {
   app::CoreOptions core;
