@@ -2,8 +2,8 @@
 // packed into full leaves, interior levels are stacked on top, and the tag directory (a tree
 // keyed by tag name whose "record numbers" are tag header offsets) is written last.
 //
-// File layout written: file header (1024 bytes) | per tag: header (1024), leaves, interior
-// levels bottom-up | directory nodes. Readers follow the pointers, so the order is free.
+// File layout written: file header (1024 bytes) | directory nodes | per tag: header (1024),
+// leaves, interior levels bottom-up. Readers follow the pointers; this is the usual order.
 #include "server/data/driver/index_builder.h"
 
 #include <fcntl.h>
@@ -131,19 +131,25 @@ void SortKeys(KeyList& list, bool unique) {
   list = std::move(sorted);
 }
 
-// Writes the tree of `list` as pages starting at `first_page`; returns the root's offset.
-uint32_t WriteTree(const KeyList& list, uint8_t pad, uint64_t max_record, uint32_t first_page,
-                   std::vector<std::byte>& file) {
-  const LeafLayout layout = LeafLayout::For(list.key_length, max_record);
-  // Pack leaves by free space.
+// Where the entries of a tree go: leaves packed by free space, and the node count of the whole
+// tree, which does not depend on where the tree is placed in the file.
+struct TreePlan {
+  LeafLayout layout;
   std::vector<std::pair<std::size_t, std::size_t>> leaves;  // [begin, end) entry ranges
+  std::size_t pages = 0;
+};
+
+TreePlan PlanTree(const KeyList& list, uint8_t pad, uint64_t max_record) {
+  TreePlan plan;
+  plan.layout = LeafLayout::For(list.key_length, max_record);
+  const LeafLayout& layout = plan.layout;
   std::size_t begin = 0, used = 0;
   for (std::size_t i = 0; i < list.size(); ++i) {
     const std::string_view prev = i == begin ? std::string_view() : list.key(i - 1);
     LeafKeySplit s = SplitLeafKey(list.key(i), prev, pad);
     std::size_t need = layout.entry_bytes + list.key_length - s.dup - s.trail;
     if (used + need > CdxNode::kLeafSpace) {
-      leaves.emplace_back(begin, i);
+      plan.leaves.emplace_back(begin, i);
       begin = i;
       s = SplitLeafKey(list.key(i), {}, pad);
       need = layout.entry_bytes + list.key_length - s.dup - s.trail;
@@ -151,8 +157,21 @@ uint32_t WriteTree(const KeyList& list, uint8_t pad, uint64_t max_record, uint32
     }
     used += need;
   }
-  leaves.emplace_back(begin, list.size());  // an empty tag is one empty leaf
+  plan.leaves.emplace_back(begin, list.size());  // an empty tag is one empty leaf
+  plan.pages = plan.leaves.size();
+  const std::size_t per_node = CdxNode::kInteriorSpace / (list.key_length + 8);
+  for (std::size_t level = plan.leaves.size(); level > 1;) {
+    level = (level + per_node - 1) / per_node;
+    plan.pages += level;
+  }
+  return plan;
+}
 
+// Writes the tree of `list` as pages starting at `first_page`; returns the root's offset.
+uint32_t WriteTree(const KeyList& list, const TreePlan& plan, uint8_t pad, uint32_t first_page,
+                   std::vector<std::byte>& file) {
+  const LeafLayout& layout = plan.layout;
+  const auto& leaves = plan.leaves;
   auto offset_of = [&](std::size_t page_index) {
     return static_cast<uint32_t>(first_page + page_index * kCdxPageSize);
   };
@@ -276,13 +295,57 @@ Status BuildCompoundIndex(const std::filesystem::path& table_path, const std::ve
     first += static_cast<uint32_t>(n);
   }
 
-  std::vector<std::byte> file(CdxTagHeader::kEncodedLength);
-  KeyList directory;
-  directory.key_length = kDirectoryKeyLength;
-  std::vector<std::pair<std::string, uint32_t>> directory_entries;
+  // Plan every tree first: the tag directory goes right after the file header, as other
+  // engines place it, and its size depends on the tag header offsets it holds.
+  std::vector<TreePlan> plans;
   for (PreparedTag& t : prepared) {
     SortKeys(t.list, t.spec.unique);
-    const auto header_offset = static_cast<uint32_t>(file.size());
+    plans.push_back(PlanTree(t.list, KeyPadByte(t.key_type), count));
+  }
+  std::vector<std::size_t> by_name(prepared.size());
+  std::iota(by_name.begin(), by_name.end(), 0u);
+  std::sort(by_name.begin(), by_name.end(),
+            [&](std::size_t a, std::size_t b) { return prepared[a].spec.name < prepared[b].spec.name; });
+  KeyList directory;
+  directory.key_length = kDirectoryKeyLength;
+  for (std::size_t i : by_name) directory.keys += EncodeCharKey(prepared[i].spec.name, kDirectoryKeyLength);
+  directory.records.assign(prepared.size(), 0);
+
+  std::vector<uint32_t> header_offsets(prepared.size());
+  TreePlan directory_plan = PlanTree(directory, ' ', 0);
+  for (int attempt = 0;; ++attempt) {
+    uint64_t offset = CdxTagHeader::kEncodedLength + directory_plan.pages * kCdxPageSize;
+    for (std::size_t i = 0; i < prepared.size(); ++i) {
+      header_offsets[i] = static_cast<uint32_t>(offset);
+      offset += CdxTagHeader::kEncodedLength + plans[i].pages * kCdxPageSize;
+    }
+    if (offset > 0xFFFFFE00u) return Status::InvalidArgument("index would exceed 4 GiB");
+    const uint32_t max_offset = prepared.empty() ? 0 : header_offsets.back();
+    TreePlan again = PlanTree(directory, ' ', max_offset);
+    if (again.pages == directory_plan.pages && again.layout.entry_bytes == directory_plan.layout.entry_bytes) {
+      directory_plan = std::move(again);
+      break;
+    }
+    directory_plan = std::move(again);
+    if (attempt > 8) return Status::InvalidArgument("tag directory layout does not settle");
+  }
+  for (std::size_t n = 0; n < by_name.size(); ++n) directory.records[n] = header_offsets[by_name[n]];
+
+  const std::string cdx_name = found->stem().string() + ".CDX";
+  const std::filesystem::path target =
+      FindFileIgnoringCase(found->parent_path(), cdx_name).value_or(found->parent_path() / cdx_name);
+
+  std::vector<std::byte> file(CdxTagHeader::kEncodedLength);
+  CdxTagHeader file_header;
+  // Readers that cache pages watch the change counter: continue the old file's count.
+  file_header.counter = PreviousCounter(target) + 1;
+  file_header.key_length = kDirectoryKeyLength;
+  file_header.options = CdxTagHeader::kCompact | CdxTagHeader::kCompound | CdxTagHeader::kDirectory;
+  file_header.root = WriteTree(directory, directory_plan, ' ', CdxTagHeader::kEncodedLength, file);
+  PutHeader(file_header, 0, file);
+
+  for (std::size_t i = 0; i < prepared.size(); ++i) {
+    PreparedTag& t = prepared[i];
     CdxTagHeader header;
     header.key_length = static_cast<uint16_t>(t.key_length);
     header.options = CdxTagHeader::kCompact | CdxTagHeader::kCompound |
@@ -291,30 +354,12 @@ Status BuildCompoundIndex(const std::filesystem::path& table_path, const std::ve
     header.descending = t.spec.descending;
     header.key_expression = t.spec.key_expression;
     header.for_expression = t.spec.for_expression;
-    const uint32_t first_page = header_offset + CdxTagHeader::kEncodedLength;
-    header.root = WriteTree(t.list, KeyPadByte(t.key_type), count, first_page, file);
-    PutHeader(header, header_offset, file);
-    directory_entries.emplace_back(EncodeCharKey(t.spec.name, kDirectoryKeyLength), header_offset);
+    const uint32_t first_page = header_offsets[i] + CdxTagHeader::kEncodedLength;
+    header.root = WriteTree(t.list, plans[i], KeyPadByte(t.key_type), first_page, file);
+    PutHeader(header, header_offsets[i], file);
     t.list = KeyList{};  // release the keys early
   }
-  std::sort(directory_entries.begin(), directory_entries.end());
-  uint32_t max_offset = 0;
-  for (const auto& [name, offset] : directory_entries) {
-    directory.keys += name;
-    directory.records.push_back(offset);
-    max_offset = std::max(max_offset, offset);
-  }
-  const std::string cdx_name = found->stem().string() + ".CDX";
-  const std::filesystem::path target =
-      FindFileIgnoringCase(found->parent_path(), cdx_name).value_or(found->parent_path() / cdx_name);
-
-  CdxTagHeader file_header;
-  // Readers that cache pages watch the change counter: continue the old file's count.
-  file_header.counter = PreviousCounter(target) + 1;
-  file_header.key_length = kDirectoryKeyLength;
-  file_header.options = CdxTagHeader::kCompact | CdxTagHeader::kCompound | CdxTagHeader::kDirectory;
-  file_header.root = WriteTree(directory, ' ', max_offset, static_cast<uint32_t>(file.size()), file);
-  PutHeader(file_header, 0, file);
+  if (file.size() % kCdxPageSize != 0) file.resize((file.size() / kCdxPageSize + 1) * kCdxPageSize);
 
   KT_RETURN_IF_ERROR(WriteFileReplacing(target, file));
 
