@@ -174,6 +174,9 @@ Result<std::vector<CdxTagEntry>> CdxFile::Directory(const CdxSnapshot& snap) {
     for (std::size_t i = 0; i < node->size(); ++i) {
       std::string tag(node->key(i));
       while (!tag.empty() && (tag.back() == ' ' || tag.back() == '\0')) tag.pop_back();
+      for (char& c : tag) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');  // names match ignoring case
+      }
       tags.push_back(CdxTagEntry{std::move(tag), node->records[i]});
     }
     if (node->right == kCdxNoNode) break;

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <numeric>
+#include <optional>
 #include <set>
 
 #include "common/coding.h"
@@ -44,7 +45,7 @@ struct KeyList {
 
 struct PreparedTag {
   TagSpec spec;  // name upper case
-  Expression key;
+  std::optional<Expression> key;
   std::optional<Expression> condition;
   char key_type = 'C';
   int key_length = 0;
@@ -68,7 +69,8 @@ std::string Upper(std::string s) {
 }
 
 Result<PreparedTag> Prepare(const TagSpec& spec, const std::vector<DbfField>& fields) {
-  PreparedTag t{spec, Expression::Parse("0", fields).value(), std::nullopt, 'C', 0, {}};
+  PreparedTag t;
+  t.spec = spec;
   t.spec.name = Upper(spec.name);
   if (!ValidTagName(t.spec.name)) {
     return Status::InvalidArgument("tag name \"" + spec.name +
@@ -78,8 +80,8 @@ Result<PreparedTag> Prepare(const TagSpec& spec, const std::vector<DbfField>& fi
     return Status::InvalidArgument("tag " + t.spec.name + ": expressions longer than 510 bytes");
   }
   KT_ASSIGN_OR_RETURN(t.key, Expression::Parse(spec.key_expression, fields));
-  t.key_type = t.key.result_type();
-  t.key_length = t.key_type == 'C' ? t.key.result_length() : t.key_type == 'L' ? 1 : kNumericKeyLength;
+  t.key_type = t.key->result_type();
+  t.key_length = t.key_type == 'C' ? t.key->result_length() : t.key_type == 'L' ? 1 : kNumericKeyLength;
   if (t.key_length < 1 || t.key_length > CdxTagHeader::kMaxKeyLength) {
     return Status::InvalidArgument("tag " + t.spec.name + ": key length " +
                                    std::to_string(t.key_length) + " outside 1-240");
@@ -101,7 +103,7 @@ Status Collect(PreparedTag& t, std::string_view record, uint32_t recno) {
     if (in.type != 'L') return Status::InvalidArgument("tag " + t.spec.name + ": FOR is not logical");
     if (!in.logical) return Status::Ok();
   }
-  KT_ASSIGN_OR_RETURN(Value v, t.key.Evaluate(record));
+  KT_ASSIGN_OR_RETURN(Value v, t.key->Evaluate(record));
   if (v.type != t.key_type) {
     return Status::InvalidArgument("tag " + t.spec.name + ": key changes type at record " +
                                    std::to_string(recno));
