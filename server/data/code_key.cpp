@@ -1,6 +1,7 @@
 #include "server/data/code_key.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -75,7 +76,12 @@ double LeadingNumber(std::string_view text) {
     }
   }
   if (!digits) return 0;
-  const double value = std::strtod(number.c_str(), nullptr);
+  // from_chars, not strtod: the window process runs under the user's locale, where strtod may
+  // expect a decimal comma and would read "2.5" as 2.
+  if (number.front() == '+') number.erase(0, 1);
+  double value = 0;
+  const auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (ec != std::errc()) return 0;
   return std::isfinite(value) ? value : 0;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/testing/comma_locale.h"
+
 #include "server/data/price_text.h"
 
 namespace kt::data {
@@ -38,6 +40,15 @@ TEST(CodeKey, QuantityPrefix) {
     const QuantitySplit split = SplitQuantity(c.code);
     EXPECT_EQ(split.code, c.expected_code) << c.code;
     EXPECT_DOUBLE_EQ(ScanQuantity(split.quantity_text, std::nullopt), c.expected_quantity) << c.code;
+  }
+}
+
+TEST(CodeKey, QuantityIgnoresTheMachineLocale) {
+  kt::testing::CommaLocale locale;
+  if (!locale.active()) GTEST_SKIP() << "no locale with a decimal comma available";
+  const std::pair<const char*, double> cases[] = {{"2.5", 2.5}, {"+1.25", 1.25}, {"-0.5", 0.5}, {"2,5", 2}};
+  for (const auto& [text, expected] : cases) {
+    EXPECT_DOUBLE_EQ(ScanQuantity(std::string(text), std::nullopt), expected) << text;
   }
 }
 

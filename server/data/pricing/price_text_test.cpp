@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/testing/comma_locale.h"
+
 namespace kt::data::pricing {
 namespace {
 
@@ -59,45 +61,8 @@ TEST(PriceText, QuantityText) {
   for (const auto& [quantity, expected] : cases) EXPECT_EQ(FormatQuantityText(quantity), expected);
 }
 
-// Switches the C locale to one that writes "," before decimals and restores it afterwards. When
-// no such locale is installed it compiles one into a temporary folder (LOCPATH).
-class CommaLocale {
- public:
-  CommaLocale() {
-    const char* previous = std::setlocale(LC_ALL, nullptr);
-    saved_ = previous != nullptr ? previous : "C";
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "id_ID.UTF-8", "fr_FR.UTF-8"}) {
-      if (std::setlocale(LC_ALL, name) != nullptr) return;
-    }
-    folder_ = std::filesystem::temp_directory_path() /
-              ("kt_pricing_locale_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder_);
-    const std::string command =
-        "localedef -i de_DE -f UTF-8 '" + (folder_ / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
-    if (std::system(command.c_str()) != -1) {
-      ::setenv("LOCPATH", folder_.c_str(), 1);
-      if (std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr) return;
-    }
-    active_ = false;
-  }
-  ~CommaLocale() {
-    std::setlocale(LC_ALL, saved_.c_str());
-    if (!folder_.empty()) {
-      ::unsetenv("LOCPATH");
-      std::error_code ignored;
-      std::filesystem::remove_all(folder_, ignored);
-    }
-  }
-  bool active() const { return active_; }
-
- private:
-  std::string saved_;
-  std::filesystem::path folder_;
-  bool active_ = true;
-};
-
 TEST(PriceText, IgnoresTheMachineLocale) {
-  CommaLocale locale;
+  kt::testing::CommaLocale locale;
   if (!locale.active()) GTEST_SKIP() << "no locale with a decimal comma available";
   char probe[32];
   std::snprintf(probe, sizeof probe, "%.1f", 2.5);
