@@ -1,6 +1,7 @@
 // Damaged tables and indexes: every fault gives a clean error (never a crash, hang or read out
 // of bounds) and the files are left exactly as they were.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -15,6 +16,12 @@
 
 namespace kt::data {
 namespace {
+
+// Scratch files live in a folder of this process: several builds may run the suite at once.
+std::filesystem::path ScratchRoot() {
+  return std::filesystem::path(testing::TempDir()) / ("kt_driver_" + std::to_string(::getpid()));
+}
+
 
 namespace fs = std::filesystem;
 
@@ -59,10 +66,15 @@ Status Exercise(const fs::path& table, OpenOptions options = {}) {
 class CorruptInputTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(testing::TempDir()) /
+    dir_ = ScratchRoot() /
            ("corrupt_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+    fs::remove(ScratchRoot(), ignored);  // only when no other test left files in it
   }
   // A scratch copy of a fixture table (and its index).
   fs::path Copy(const std::string& name, bool with_index) {

@@ -3,6 +3,7 @@
 #include "server/data/driver/index_builder.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -16,6 +17,12 @@
 
 namespace kt::data {
 namespace {
+
+// Scratch files live in a folder of this process: several builds may run the suite at once.
+std::filesystem::path ScratchRoot() {
+  return std::filesystem::path(testing::TempDir()) / ("kt_driver_" + std::to_string(::getpid()));
+}
+
 
 namespace fs = std::filesystem;
 
@@ -186,11 +193,16 @@ int TreeLevels(const fs::path& cdx_path, const std::string& tag, int key_length)
 class RoundTripTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(testing::TempDir()) /
+    dir_ = ScratchRoot() /
            ("roundtrip_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     table_ = dir_ / "ITEMS.G8A";
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+    fs::remove(ScratchRoot(), ignored);  // only when no other test left files in it
   }
   fs::path dir_, table_;
 };

@@ -3,6 +3,7 @@
 #include "server/data/driver/work_area.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,12 @@
 namespace kt::data {
 namespace {
 
+// Scratch files live in a folder of this process: several builds may run the suite at once.
+std::filesystem::path ScratchRoot() {
+  return std::filesystem::path(testing::TempDir()) / ("kt_driver_" + std::to_string(::getpid()));
+}
+
+
 namespace fs = std::filesystem;
 
 std::string ReadAll(const fs::path& p) {
@@ -26,10 +33,15 @@ std::string ReadAll(const fs::path& p) {
 class WorkAreaTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(testing::TempDir()) /
+    dir_ = ScratchRoot() /
            ("workarea_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+    fs::remove(ScratchRoot(), ignored);  // only when no other test left files in it
   }
   fs::path dir_;
 };

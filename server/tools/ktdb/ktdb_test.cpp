@@ -1,6 +1,7 @@
 #include "server/tools/ktdb/ktdb.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -68,7 +69,7 @@ TEST(KtdbTest, SeekPrintsFoundEofRecno) {
 }
 
 TEST(KtdbTest, SeekBatchFromKeyFileAndStats) {
-  const std::string keys = testing::TempDir() + "/ktdb_keys.txt";
+  const std::string keys = (std::filesystem::path(testing::TempDir()) / ("ktdb_keys_" + std::to_string(::getpid()) + ".txt")).string();
   std::ofstream(keys) << "865OBE34  \nKK7E\r\nPJG1\n";
   Outcome r = Ktdb({"seek", kFix + "CHARKEY.G8A", "CODE", "--keys", keys});
   EXPECT_EQ(r.code, 0) << r.err;
@@ -78,6 +79,7 @@ TEST(KtdbTest, SeekBatchFromKeyFileAndStats) {
   r = Ktdb({"seek", kFix + "CHARKEY.G8A", "CODE", "--keys", keys, "--stats"});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_TRUE(std::regex_match(r.out, std::regex("3\t2\t[0-9]+\\.[0-9]{6}\n"))) << r.out;
+  std::filesystem::remove(keys);
 }
 
 TEST(KtdbTest, WalkFromTopAndFromBottom) {
