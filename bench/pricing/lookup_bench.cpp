@@ -86,7 +86,7 @@ void RunPricedLookups(benchmark::State& state, const std::vector<std::string>& c
       ++failed;
       continue;
     }
-    std::string text = kt::data::pricing::LookupPriceText(lookup.OITEMPENJUAECERAN, *lookup.database());
+    std::string text = kt::data::pricing::LookupPriceText(lookup);
     if (text[0] == '-') ++unpriced;
     benchmark::DoNotOptimize(text);
   }

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "server/data/price_text.h"
+#include "server/data/pricing/lookup_pricing.h"
 #include "server/reply/expand.h"
 
 namespace kt::app {
@@ -21,16 +21,7 @@ bool LookupScanHandler::OpenTables() { return lookup_.DBSUBOPEN(); }
 
 void LookupScanHandler::CloseTables() { lookup_.DBSUBCLOSE(); }
 
-std::string LookupScanHandler::PriceText() const {
-  const auto& line = lookup_.OITEMPENJUAECERAN;
-  // Decimals of the retail currency (currency 1 when none is set); none known: no decimals.
-  std::optional<int> decimals;
-  if (const auto& db = lookup_.database()) {
-    const int64_t id = db->kontro.WPENJECERANMU != 0 ? db->kontro.WPENJECERANMU : 1;
-    if (const data::Currency* c = db->FindCurrency(id)) decimals = c->decimals;
-  }
-  return data::FormatPriceText(line.TOTAL(), decimals, line.FJUMLAH, lookup_.ORECITEM.SATUANECERANTEXT());
-}
+std::string LookupScanHandler::PriceText() const { return data::pricing::LookupPriceText(lookup_); }
 
 std::string LookupScanHandler::Answer(const std::string& code) {
   lookup_.SEEKKODE(code);

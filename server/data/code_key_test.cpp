@@ -4,7 +4,6 @@
 
 #include "common/testing/comma_locale.h"
 
-#include "server/data/price_text.h"
 
 namespace kt::data {
 namespace {
@@ -74,15 +73,6 @@ TEST(CodeKey, QuantityPictureRounding) {
   EXPECT_DOUBLE_EQ(RoundToPicture(2.25, "999.9"), 2.3);
 }
 
-TEST(PriceText, NumberQuantityAndUnit) {
-  EXPECT_EQ(FormatPriceText(12500, 0, 1, "PCS"), "12.500 / 1 PCS");
-  EXPECT_EQ(FormatPriceText(0, 0, 1, "PCS"), "- / 1 PCS");
-  EXPECT_EQ(FormatPriceText(37500, 0, 3, "PCS"), "37.500 / 3 PCS");
-  EXPECT_EQ(FormatPriceText(1234.5, 2, 2.5, "KG"), "1.234,50 / 2,5 KG");
-  EXPECT_EQ(FormatPriceText(1234567.25, 1, 1, "BOX"), "1.234.567,3 / 1 BOX");
-  EXPECT_EQ(FormatPriceText(999, std::nullopt, 1, "###"), "999 / 1 ###");
-  EXPECT_EQ(FormatPriceNumber(1234567890, 0), "1.234.567.890");
-}
 
 }  // namespace
 }  // namespace kt::data

@@ -10,7 +10,7 @@
 
 #include "server/data/global_variable.h"
 #include "server/data/item_lookup.h"
-#include "server/data/price_text.h"
+#include "server/data/pricing/lookup_pricing.h"
 
 namespace kt::ui {
 namespace {
@@ -93,13 +93,7 @@ void WINTESTRESULT::SHOWDATA() {
   const data::ITEMPENJUAECERAN_LINE& line = lookup_->OITEMPENJUAECERAN;
   if (!line.ORECITEM) return;
   name_->setText(FromBytes(line.ORECITEM->CNAMAALL));
-  std::optional<int> decimals;
-  if (const auto& db = lookup_->database(); db != nullptr) {
-    const uint16_t id = db->kontro.WPENJECERANMU == 0 ? 1 : db->kontro.WPENJECERANMU;
-    if (const data::Currency* retail = db->FindCurrency(id)) decimals = retail->decimals;
-  }
-  price_->setText(FromBytes(data::FormatPriceText(line.TOTAL(), decimals, line.FJUMLAH,
-                                                  line.ORECITEM->SATUANECERANTEXT())));
+  price_->setText(FromBytes(data::pricing::LookupPriceText(*lookup_)));
 }
 
 void WINTESTRESULT::Paste() {

@@ -160,4 +160,11 @@ std::string LookupPriceText(const ITEMPENJUAECERAN_LINE& line, const DatabaseSna
   return PriceText(line.TOTAL(), retail ? &*retail : nullptr, line.FJUMLAH, unit_text);
 }
 
+std::string LookupPriceText(const ITEMPENJUAECERAN& lookup) {
+  const ITEMPENJUAECERAN_LINE& line = lookup.OITEMPENJUAECERAN;
+  if (const auto& db = lookup.database()) return LookupPriceText(line, *db);
+  const std::string unit_text = line.ORECITEM ? line.ORECITEM->SATUANECERANTEXT() : std::string();
+  return PriceText(line.TOTAL(), nullptr, line.FJUMLAH, unit_text);
+}
+
 }  // namespace kt::data::pricing

@@ -35,4 +35,8 @@ Status PriceLookupLine(ITEMPENJUAECERAN& lookup);
 // The {hargajual} text of a priced line: total, quantity and retail unit ("12.500 / 1 PCS").
 std::string LookupPriceText(const ITEMPENJUAECERAN_LINE& line, const DatabaseSnapshot& db);
 
+// The same for the lookup's last line item; without a database snapshot the picture has no
+// decimals. This is the one place the reply, the local test window and the tools take it from.
+std::string LookupPriceText(const ITEMPENJUAECERAN& lookup);
+
 }  // namespace kt::data::pricing

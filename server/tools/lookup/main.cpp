@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     }
     lookup.SEEKKODE(code);
     if (lookup.SEEKFOUND()) {
-      std::cout << "OK\t" << lookup.ORECITEM.CNAMAALL << "\t" << pricing::LookupPriceText(lookup.OITEMPENJUAECERAN, *lookup.database()) << "\n";
+      std::cout << "OK\t" << lookup.ORECITEM.CNAMAALL << "\t" << pricing::LookupPriceText(lookup) << "\n";
     } else {
       std::cout << "FAIL\t" << lookup.CERRORMESS << "\n";
     }
