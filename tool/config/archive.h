@@ -59,8 +59,4 @@ class ArchiveReader {
   Status status_;
 };
 
-// UTF-8 <-> UTF-16 code units, as the archive stores strings.
-std::u16string Utf8ToUtf16(std::string_view utf8);
-std::string Utf16ToUtf8(std::u16string_view utf16);
-
 }  // namespace kt::config

@@ -126,4 +126,37 @@ std::size_t CountCharacters(std::string_view utf8) {
   return count;
 }
 
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+  std::u16string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    char32_t c = NextCodePoint(utf8, i);
+    // Surrogates encoded as UTF-8 and values past U+10FFFF are not text.
+    if ((c >= 0xD800 && c < 0xE000) || c > 0x10FFFF) c = kReplacement;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+  std::string out;
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    char32_t c = utf16[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+        utf16[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = kReplacement;  // lone surrogate
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
 }  // namespace kt::config

@@ -30,4 +30,9 @@ std::string CutBytes(std::string bytes, std::size_t max, bool utf8);
 // Number of characters (code points) in UTF-8 text.
 std::size_t CountCharacters(std::string_view utf8);
 
+// UTF-8 <-> UTF-16 (the settings files' strings). Malformed UTF-8 and lone surrogates become
+// U+FFFD; nothing fails.
+std::u16string Utf8ToUtf16(std::string_view utf8);
+std::string Utf16ToUtf8(std::u16string_view utf16);
+
 }  // namespace kt::config
