@@ -1,5 +1,8 @@
 // Lookups per second of one lookup object (ITEMPENJUAECERAN::SEEKKODE) on the demo data set
-// enlarged to 200,000 items, with the alternative-code and barcode searches switched on.
+// enlarged to 200,000 items, with the alternative-code and barcode searches switched on; then
+// priced lookups with the price text, for plain items and for items whose price goes through the
+// promotion and rate tables (special price, weekday percentage, morning value discount, a USD
+// price at the day's rate, quantity breaks, rounding rules).
 //
 // The data set is written once into the build folder (a few minutes) and reused while its marker
 // file is there. Pass --items=N before the benchmark flags to use another size.
@@ -17,6 +20,7 @@
 #include "server/data/database.h"
 #include "server/data/demo/demo_data.h"
 #include "server/data/item_lookup.h"
+#include "server/data/pricing/lookup_pricing.h"
 
 namespace {
 
@@ -128,9 +132,54 @@ void BM_NotFound(benchmark::State& state) {
   RunLookups(state, codes, false);
 }
 
+void RunPricedLookups(benchmark::State& state, const std::vector<std::string>& codes) {
+  ITEMPENJUAECERAN& lookup = *TheSession().lookup;
+  std::size_t i = 0, failed = 0, unpriced = 0;
+  for (auto _ : state) {
+    lookup.SEEKKODE(codes[i++ % codes.size()]);
+    if (!lookup.SEEKFOUND()) {
+      ++failed;
+      continue;
+    }
+    std::string text = kt::data::pricing::LookupPriceText(lookup);
+    if (text[0] == '-') ++unpriced;
+    benchmark::DoNotOptimize(text);
+  }
+  if (failed != 0) state.SkipWithError("a code was not found");
+  if (unpriced != 0) state.SkipWithError("an item came out without a price");
+  state.counters["priced lookups/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// Generated items spread over the whole table (every seventh has quantity breaks); none has a
+// promotion, so each scan makes three promotion searches that find nothing.
+void BM_PricedPlainItems(benchmark::State& state) {
+  std::vector<std::string> codes;
+  const int span = g_items - 20;
+  for (long long i = 0; codes.size() < 1000 && i < 100000; ++i) {
+    const int id = 100 + static_cast<int>((i * 7919) % span);
+    if (id % 97 == 0 || id % 89 == 0 || id % 83 == 0) continue;  // switched off or not sellable
+    char code[32];
+    std::snprintf(code, sizeof code, "%s%06d", i % 3 == 0 ? "12*BRG" : "BRG", id);
+    codes.emplace_back(code);
+  }
+  RunPricedLookups(state, codes);
+}
+
+// Items whose price is shaped by a promotion, a foreign currency or quantity breaks.
+void BM_PricedPromotionsAndForeignCurrency(benchmark::State& state) {
+  RunPricedLookups(state, {"GULA1KG", "SUSU1L", "3*ROTI01", "CKLT100", "KRP01", "12*AQ600", "2*CKLT100", "MIE5BOX"});
+}
+
+// Only the USD-priced item: promotion searches plus two rate searches per scan.
+void BM_PricedForeignCurrencyOnly(benchmark::State& state) { RunPricedLookups(state, {"CKLT100", "4*CKLT100"}); }
+
 BENCHMARK(BM_FoundByCode);
 BENCHMARK(BM_FoundByAltCode);
 BENCHMARK(BM_NotFound);
+BENCHMARK(BM_PricedPlainItems);
+BENCHMARK(BM_PricedPromotionsAndForeignCurrency);
+BENCHMARK(BM_PricedForeignCurrencyOnly);
 
 }  // namespace
 
