@@ -290,14 +290,14 @@ class TableWorkArea final : public WorkArea {
     return Status::Ok();
   }
   Status PutString(std::string_view field, std::string_view value) override {
-    KT_ASSIGN_OR_RETURN(DbfField* f, WritableField(field));
+    KT_ASSIGN_OR_RETURN(const DbfField* f, WritableField(field));
     if (f->type != 'C') return NotOfType(*f, "character");
     std::string v(value.substr(0, f->width));
     v.resize(f->width, ' ');
     return Store(*f, v);
   }
   Status PutNumber(std::string_view field, double value) override {
-    KT_ASSIGN_OR_RETURN(DbfField* f, WritableField(field));
+    KT_ASSIGN_OR_RETURN(const DbfField* f, WritableField(field));
     if (f->type != 'N' && f->type != 'F') return NotOfType(*f, "numeric");
     auto text = FormatNumber(value, f->width, f->decimals);
     if (!text) {
@@ -308,12 +308,12 @@ class TableWorkArea final : public WorkArea {
     return Store(*f, *text);
   }
   Status PutLogical(std::string_view field, bool value) override {
-    KT_ASSIGN_OR_RETURN(DbfField* f, WritableField(field));
+    KT_ASSIGN_OR_RETURN(const DbfField* f, WritableField(field));
     if (f->type != 'L') return NotOfType(*f, "logical");
     return Store(*f, value ? "T" : "F");
   }
   Status PutDate(std::string_view field, const Date& value) override {
-    KT_ASSIGN_OR_RETURN(DbfField* f, WritableField(field));
+    KT_ASSIGN_OR_RETURN(const DbfField* f, WritableField(field));
     if (f->type != 'D') return NotOfType(*f, "date");
     if (!value.IsValid()) return Status::InvalidArgument(alias_ + ": invalid date for " + f->name);
     return Store(*f, value.ToDtos());
@@ -372,13 +372,13 @@ class TableWorkArea final : public WorkArea {
     }
     return Status::Ok();
   }
-  Result<DbfField*> WritableField(std::string_view name) {
+  Result<const DbfField*> WritableField(std::string_view name) {
     KT_RETURN_IF_ERROR(CanWrite());
     if (eof_) return Status::InvalidArgument(alias_ + ": no current record");
     KT_RETURN_IF_ERROR(EnsureLoaded());
     const int i = FieldIndex(name);
     if (i < 0) return Status::NotFound(alias_ + ": no field " + std::string(name));
-    return const_cast<DbfField*>(&table_->fields()[i]);
+    return &table_->fields()[i];
   }
   Status Store(const DbfField& f, std::string_view bytes) {
     record_.replace(f.offset, f.width, bytes);
