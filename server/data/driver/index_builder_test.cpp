@@ -344,5 +344,44 @@ TEST_F(RoundTripTest, EmptyTableAndBadSpecs) {
   EXPECT_EQ(WorkArea::Open(table_, "E").value()->Tags().size(), 2u);
 }
 
+// Sixty tags do not fit one directory leaf: the directory becomes a tree of its own, and the
+// header offsets it holds need wider record fields once the file passes 64 KiB.
+TEST_F(RoundTripTest, ManyTagsMakeADirectoryTree) {
+  const std::vector<Row> rows = MakeRows(400, 5);
+  ASSERT_TRUE(WriteTable(table_, rows).ok());
+  std::vector<TagSpec> specs;
+  for (int i = 0; i < 60; ++i) {
+    // Names that share little, so few fit one directory leaf.
+    const std::string name = std::string{static_cast<char>('A' + i % 26), static_cast<char>('A' + i / 26)} +
+                             "_" + std::to_string(1000000 + i * 7919);
+    specs.push_back(TagSpec{name, i % 2 ? "CODE" : "UPPER(NAME)",
+                            i % 3 ? "" : "OK", i % 5 == 0, false});
+  }
+  ASSERT_TRUE(BuildCompoundIndex(table_, specs).ok());
+  EXPECT_GT(fs::file_size(dir_ / "ITEMS.CDX"), 65536u);
+  auto area = WorkArea::Open(table_, "T").value();
+  const std::vector<TagInfo> tags = area->Tags();
+  ASSERT_EQ(tags.size(), specs.size());
+  for (std::size_t i = 0; i < specs.size(); ++i) {
+    EXPECT_EQ(tags[i].name, specs[i].name);  // creation order
+    EXPECT_EQ(tags[i].for_expression, specs[i].for_expression);
+    EXPECT_EQ(tags[i].descending, specs[i].descending);
+  }
+  {
+    auto cdx = CdxFile::Open(dir_ / "ITEMS.CDX").value();
+    const CdxSnapshot snap = cdx->Begin().value();
+    const uint32_t root = cdx->ReadTagHeader(0, snap).value().root;
+    EXPECT_FALSE(cdx->ReadNode(root, 10, ' ', snap).value()->leaf());
+  }
+  ASSERT_TRUE(area->SetOrder(Upper(specs.back().name)).ok());
+  ASSERT_TRUE(area->GoTop().ok());
+  uint32_t n = 0;
+  while (!area->Eof()) {
+    ++n;
+    ASSERT_TRUE(area->Skip(1).ok());
+  }
+  EXPECT_EQ(n, rows.size());
+}
+
 }  // namespace
 }  // namespace kt::data
