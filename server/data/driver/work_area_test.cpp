@@ -338,5 +338,43 @@ TEST_F(WorkAreaTest, IndexEntriesBeyondTheRecordCountArePassedOver) {
   EXPECT_EQ(area->RecNo(), 5u);
 }
 
+// GOTO a record, then skip in index order: the walk continues from that record's place in the
+// tag, in ascending and descending tags alike.
+TEST_F(WorkAreaTest, SkipAfterGoToContinuesInIndexOrder) {
+  const fs::path table = fs::path(KT_SHARED_DIR) / "fixtures" / "xbase" / "CHARKEY.G8A";
+  auto area = WorkArea::Open(table, "C").value();
+  for (const char* tag : {"CODE", "CODEDESC", "NAMEUP"}) {
+    SCOPED_TRACE(tag);
+    ASSERT_TRUE(area->SetOrder(tag).ok());
+    std::vector<uint32_t> order;
+    ASSERT_TRUE(area->GoTop().ok());
+    while (!area->Eof()) {
+      order.push_back(area->RecNo());
+      ASSERT_TRUE(area->Skip(1).ok());
+    }
+    ASSERT_GT(order.size(), 100u);
+    for (std::size_t at : {std::size_t{1}, std::size_t{57}, order.size() - 2}) {
+      ASSERT_TRUE(area->GoTo(order[at]).ok());
+      ASSERT_TRUE(area->Skip(1).ok());
+      EXPECT_EQ(area->RecNo(), order[at + 1]);
+      ASSERT_TRUE(area->GoTo(order[at]).ok());
+      ASSERT_TRUE(area->Skip(-1).ok());
+      EXPECT_EQ(area->RecNo(), order[at - 1]);
+    }
+  }
+  // A record the FOR condition keeps out of the tag has no place to continue from.
+  ASSERT_TRUE(area->SetOrder("").ok());
+  uint32_t inactive = 0;
+  ASSERT_TRUE(area->GoTop().ok());
+  while (!area->Eof() && !inactive) {
+    if (!area->GetLogical("ACTIVE").value()) inactive = area->RecNo();
+    ASSERT_TRUE(area->Skip(1).ok());
+  }
+  ASSERT_NE(inactive, 0u);
+  ASSERT_TRUE(area->SetOrder("ACTCODE").ok());
+  ASSERT_TRUE(area->GoTo(inactive).ok());
+  EXPECT_TRUE(area->Skip(1).IsInvalidArgument());
+}
+
 }  // namespace
 }  // namespace kt::data
