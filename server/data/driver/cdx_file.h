@@ -90,7 +90,8 @@ class CdxFile {
     std::size_t used = 0;
   };
   static constexpr std::size_t kShards = 16;
-  static constexpr std::size_t kMaxNodesPerShard = 8192;  // ~100 MB of decoded nodes in all
+  // At most 65536 nodes per file (some 64 MB decoded), enough for a tag over 2 million keys.
+  static constexpr std::size_t kMaxNodesPerShard = 4096;
 
   const std::shared_ptr<SharedFile> file_;
 
