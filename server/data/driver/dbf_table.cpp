@@ -68,8 +68,9 @@ Status CheckNewField(const DbfField& f) {
 }  // namespace
 
 Result<std::unique_ptr<DbfTable>> DbfTable::Open(const std::filesystem::path& path,
-                                                 bool writable) {
-  KT_ASSIGN_OR_RETURN(std::shared_ptr<SharedFile> file, OpenSharedFile(path, writable));
+                                                 bool writable, bool exclusive) {
+  KT_ASSIGN_OR_RETURN(std::shared_ptr<SharedFile> file, exclusive ? OpenExclusiveFile(path, writable)
+                                                                  : OpenSharedFile(path, writable));
   std::vector<std::byte> prefix(DbfHeader::kPrefixLength);
   KT_ASSIGN_OR_RETURN(std::size_t got, file->ReadAt(0, prefix));
   prefix.resize(got);

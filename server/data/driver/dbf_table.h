@@ -24,8 +24,10 @@ namespace kt::data {
 class DbfTable {
  public:
   // Opens and validates the header. NotFound when the file is missing; Corruption for a bad
-  // header or a record count the file cannot hold.
-  static Result<std::unique_ptr<DbfTable>> Open(const std::filesystem::path& path, bool writable);
+  // header or a record count the file cannot hold; Unavailable when an exclusive opening
+  // conflicts with another (see shared_file.h).
+  static Result<std::unique_ptr<DbfTable>> Open(const std::filesystem::path& path, bool writable,
+                                                bool exclusive = false);
 
   // Writes a new empty table. InvalidArgument for bad fields or when the file exists.
   static Status Create(const std::filesystem::path& path, const std::vector<DbfField>& fields);

@@ -1,6 +1,7 @@
 #include "server/data/driver/shared_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,8 +98,14 @@ Result<FileStamp> SharedFile::Stamp() const {
                    int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-Result<std::shared_ptr<SharedFile>> OpenSharedFile(const std::filesystem::path& path,
-                                                   bool writable) {
+namespace {
+
+struct OpenedFd {
+  int fd;
+  uint64_t device, inode;
+};
+
+Result<OpenedFd> OpenRegularFile(const std::filesystem::path& path, bool writable) {
   const int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
@@ -110,8 +117,39 @@ Result<std::shared_ptr<SharedFile>> OpenSharedFile(const std::filesystem::path& 
     ::close(fd);
     return Status::IOError(path.string() + ": not a regular file");
   }
-  const RegistryKey key{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
-                        writable};
+  return OpenedFd{fd, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+// Takes the advisory lock; closes `fd` and reports Unavailable when someone holds a conflicting
+// one. File systems that do not lock are used as they are.
+Status Lock(int fd, bool exclusive, const std::filesystem::path& path) {
+  while (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EWOULDBLOCK) {
+      ::close(fd);
+      return Status::Unavailable(path.string() + (exclusive ? ": in use by others, cannot open exclusively"
+                                                            : ": opened exclusively by another user"));
+    }
+    break;  // ENOLCK, EOPNOTSUPP, ...: no locking here
+  }
+  return Status::Ok();
+}
+
+}  // namespace
+
+Result<std::shared_ptr<SharedFile>> OpenExclusiveFile(const std::filesystem::path& path,
+                                                      bool writable) {
+  KT_ASSIGN_OR_RETURN(OpenedFd opened, OpenRegularFile(path, writable));
+  KT_RETURN_IF_ERROR(Lock(opened.fd, /*exclusive=*/true, path));
+  return std::shared_ptr<SharedFile>(
+      new SharedFile(opened.fd, path, writable, opened.device, opened.inode));
+}
+
+Result<std::shared_ptr<SharedFile>> OpenSharedFile(const std::filesystem::path& path,
+                                                   bool writable) {
+  KT_ASSIGN_OR_RETURN(OpenedFd opened, OpenRegularFile(path, writable));
+  const int fd = opened.fd;
+  const RegistryKey key{opened.device, opened.inode, writable};
   Registry& registry = TheRegistry();
   std::scoped_lock lock(registry.mutex);
   auto it = registry.files.find(key);
@@ -121,6 +159,7 @@ Result<std::shared_ptr<SharedFile>> OpenSharedFile(const std::filesystem::path& 
       return existing;
     }
   }
+  KT_RETURN_IF_ERROR(Lock(fd, /*exclusive=*/false, path));
   // Drop entries whose files were closed, so the map does not grow without bound.
   std::erase_if(registry.files, [](const auto& entry) { return entry.second.expired(); });
   std::shared_ptr<SharedFile> file(new SharedFile(fd, path, writable, key.device, key.inode));

@@ -5,6 +5,11 @@
 // file (device and inode) and access mode while anyone holds it; the descriptor closes with the
 // last holder. A thousand sessions with six tables each therefore use six descriptors.
 //
+// Shared handles hold a shared advisory lock (flock) on their file and exclusive handles an
+// exclusive one, so an exclusive opening fails while the file is open shared (in this process
+// or another that uses the same locks), and the other way round. File systems without such
+// locks are used unlocked.
+//
 // Thread safety: SharedFile and the registry functions may be used from any thread.
 #pragma once
 
@@ -50,6 +55,7 @@ class SharedFile {
 
  private:
   friend Result<std::shared_ptr<SharedFile>> OpenSharedFile(const std::filesystem::path&, bool);
+  friend Result<std::shared_ptr<SharedFile>> OpenExclusiveFile(const std::filesystem::path&, bool);
   SharedFile(int fd, std::filesystem::path path, bool writable, uint64_t device, uint64_t inode);
 
   const int fd_;
@@ -60,8 +66,13 @@ class SharedFile {
 };
 
 // The shared handle for `path`, opened read-only or read-write. NotFound when the file does not
-// exist, IOError when it cannot be opened.
+// exist, Unavailable while it is open exclusively, IOError when it cannot be opened.
 Result<std::shared_ptr<SharedFile>> OpenSharedFile(const std::filesystem::path& path, bool writable);
+
+// A handle of its own, locked exclusively: Unavailable while anyone has the file open shared
+// (or exclusively). Not shared with later openings.
+Result<std::shared_ptr<SharedFile>> OpenExclusiveFile(const std::filesystem::path& path,
+                                                      bool writable);
 
 // Number of distinct files the registry holds open now (for tests and diagnostics).
 std::size_t OpenSharedFileCount();

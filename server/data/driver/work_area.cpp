@@ -557,7 +557,8 @@ Result<std::unique_ptr<WorkArea>> WorkArea::Open(const std::filesystem::path& pa
                                                  std::string alias, const OpenOptions& options) {
   auto found = FindFileIgnoringCase(path);
   if (!found) return Status::NotFound(path.string() + ": no such file");
-  KT_ASSIGN_OR_RETURN(std::unique_ptr<DbfTable> table, DbfTable::Open(*found, !options.read_only));
+  KT_ASSIGN_OR_RETURN(std::unique_ptr<DbfTable> table, DbfTable::Open(*found, !options.read_only,
+                                                                        /*exclusive=*/!options.shared));
   auto area = std::make_unique<TableWorkArea>(std::move(alias), *found, options, std::move(table));
   if (options.open_index) KT_RETURN_IF_ERROR(area->OpenIndex(*found));
   KT_RETURN_IF_ERROR(area->Start());

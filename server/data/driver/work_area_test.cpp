@@ -376,5 +376,20 @@ TEST_F(WorkAreaTest, SkipAfterGoToContinuesInIndexOrder) {
   EXPECT_TRUE(area->Skip(1).IsInvalidArgument());
 }
 
+TEST_F(WorkAreaTest, ExclusiveOpeningExcludesSharedOnes) {
+  const fs::path path = dir_ / "EXCL.DBF";
+  ASSERT_TRUE(WorkArea::Create(path, {{"C", 'C', 4, 0}}).ok());
+  const OpenOptions exclusive{false, false, true};
+  {
+    auto sole = WorkArea::Open(path, "SOLE", exclusive);
+    ASSERT_TRUE(sole.ok()) << sole.status().ToString();
+    EXPECT_TRUE(WorkArea::Open(path, "OTHER").status().IsUnavailable());
+    EXPECT_TRUE(WorkArea::Open(path, "OTHER", exclusive).status().IsUnavailable());
+  }
+  auto shared = WorkArea::Open(path, "A").value();
+  auto shared_too = WorkArea::Open(path, "B", {true, false, true}).value();
+  EXPECT_TRUE(WorkArea::Open(path, "SOLE", exclusive).status().IsUnavailable());
+}
+
 }  // namespace
 }  // namespace kt::data
