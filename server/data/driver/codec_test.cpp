@@ -2,6 +2,8 @@
 // decoding of a known leaf page, and leaf/interior encoders read back by the decoder.
 #include <gtest/gtest.h>
 
+#include "common/testing/comma_locale.h"
+
 #include <cstring>
 
 #include "server/data/driver/cdx_node.h"
@@ -147,14 +149,25 @@ TEST(ExpressionTest, EvaluatesTheKeyExpressionsOfTheDataLayout) {
       {"KODE_C = 'ab'", "T"},
       {"KODE_C == 'ab'", "F"},
       {"LEFT(KODE_C,2)+SUBSTR(KODE_C,4,1)", "ab1"},
+      {"STR(VAL(' 12.5')*2,5,1)", " 25.0"},
+      {"STR(VAL('-3.25'),6,2)", " -3.25"},
+      {"NILAI_1 < -12.4 .AND. NILAI_1 > -12.51", "T"},
   };
-  for (const auto& c : cases) {
-    auto e = Expression::Parse(c.expr, fields);
-    ASSERT_TRUE(e.ok()) << c.expr << ": " << e.status().ToString();
-    auto v = e->Evaluate(record);
-    ASSERT_TRUE(v.ok()) << c.expr;
-    const std::string got = v->type == 'L' ? (v->logical ? "T" : "F") : v->text;
-    EXPECT_EQ(got, c.result) << c.expr;
+  // Keys must not depend on the process locale: run the table again under a decimal comma.
+  const auto run_cases = [&] {
+    for (const auto& c : cases) {
+      auto e = Expression::Parse(c.expr, fields);
+      ASSERT_TRUE(e.ok()) << c.expr << ": " << e.status().ToString();
+      auto v = e->Evaluate(record);
+      ASSERT_TRUE(v.ok()) << c.expr;
+      const std::string got = v->type == 'L' ? (v->logical ? "T" : "F") : v->text;
+      EXPECT_EQ(got, c.result) << c.expr;
+    }
+  };
+  run_cases();
+  {
+    kt::testing::CommaLocale locale;
+    if (locale.active()) run_cases();
   }
   for (const char* bad : {"", "NOFIELD", "UPPER(KODE_C", "KODE_C +", "FOO(1)", "1 +* 2", "'open",
                           "UPPER(STOCK_ID)", "STOCK_ID + KODE_C"}) {

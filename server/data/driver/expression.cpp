@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,22 @@
 namespace kt::data {
 
 namespace {
+
+// VAL(): leading blanks skipped, an optional sign, then the longest decimal number ("." as the
+// point whatever the locale); 0 when there is none.
+double LeadingNumber(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  double value = 0;
+  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value,
+                                         std::chars_format::fixed);
+  if (ec != std::errc()) return 0;
+  return negative ? -value : value;
+}
 
 constexpr int kMaxDepth = 64;  // nesting limit: hostile expressions cannot exhaust the stack
 
@@ -59,9 +76,10 @@ Result<std::vector<Token>> Tokenize(std::string_view s) {
       while (j < s.size() && (std::isdigit(static_cast<unsigned char>(s[j])) || s[j] == '.')) ++j;
       t.kind = Tok::kNumber;
       t.text = std::string(s.substr(i, j - i));
-      char* end = nullptr;
-      t.number = std::strtod(t.text.c_str(), &end);
-      if (end != t.text.c_str() + t.text.size()) return err("bad number");
+      // from_chars, not strtod: the result must not depend on the process locale.
+      const char* end = t.text.data() + t.text.size();
+      const auto [ptr, ec] = std::from_chars(t.text.data(), end, t.number);
+      if (ec != std::errc() || ptr != end) return err("bad number");
       i = j;
     } else if (c == '"' || c == '\'' || c == '[') {
       const char close = c == '[' ? ']' : c;
@@ -316,10 +334,8 @@ std::string StrOf(double n, int width, int decimals) {
   if (width > 64) width = 64;
   if (decimals < 0) decimals = 0;
   if (decimals > 30) decimals = 30;
-  char buf[160];
-  const int len = std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, std::isfinite(n) ? n : 0);
-  if (len < 0 || len > width) return std::string(static_cast<std::size_t>(width), '*');
-  return std::string(buf, static_cast<std::size_t>(len));
+  const std::optional<std::string> text = FormatFixed(std::isfinite(n) ? n : 0, width, decimals);
+  return text ? *text : std::string(static_cast<std::size_t>(width), '*');
 }
 
 int CompareValues(const Value& a, const Value& b, bool exact) {
@@ -428,7 +444,7 @@ Result<Value> EvalCall(const Node& n, std::string_view record) {
   }
   if (f == "VAL") {
     KT_RETURN_IF_ERROR(need(0, 'C'));
-    return Number(std::strtod(std::string(a[0].text).c_str(), nullptr));
+    return Number(LeadingNumber(a[0].text));
   }
   if (f == "IIF") {
     KT_ASSIGN_OR_RETURN(Value cond, Eval(*n.args[0], record));

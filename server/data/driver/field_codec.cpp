@@ -58,14 +58,24 @@ std::optional<double> ParseNumber(const DbfField& field, std::string_view stored
 
 std::string TrimmedNumberText(std::string_view stored) { return std::string(TrimBlanks(stored)); }
 
-std::optional<std::string> FormatNumber(double value, int width, int decimals) {
+std::optional<std::string> FormatFixed(double value, int width, int decimals) {
   if (!std::isfinite(value) || width <= 0 || width > 64 || decimals < 0 || decimals > 30) {
     return std::nullopt;
   }
-  char buf[128];
-  const int n = std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, value);
-  if (n < 0 || n > width) return std::nullopt;
-  std::string text(buf, static_cast<std::size_t>(n));
+  // to_chars, not printf: "." must be the point whatever the process locale (a window process
+  // runs under the user's, which may use a decimal comma).
+  char buf[400];  // the widest finite double in fixed notation with 30 decimals fits
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+  if (ec != std::errc()) return std::nullopt;
+  const auto n = static_cast<std::size_t>(end - buf);
+  if (n > static_cast<std::size_t>(width)) return std::nullopt;
+  return std::string(static_cast<std::size_t>(width) - n, ' ') + std::string(buf, n);
+}
+
+std::optional<std::string> FormatNumber(double value, int width, int decimals) {
+  std::optional<std::string> formatted = FormatFixed(value, width, decimals);
+  if (!formatted) return std::nullopt;
+  std::string text = std::move(*formatted);
   // "-0.00" is stored as "0.00".
   if (text.find_first_of("123456789") == std::string::npos) {
     const auto minus = text.find('-');

@@ -24,6 +24,10 @@ std::optional<double> ParseNumber(const DbfField& field, std::string_view stored
 // N/F stored text trimmed of blanks ("-25.00"); "" when blank.
 std::string TrimmedNumberText(std::string_view stored);
 
+// `value` with `decimals` digits after a "." (never the locale's separator), right-aligned in
+// `width` characters; nullopt when it does not fit or is not finite.
+std::optional<std::string> FormatFixed(double value, int width, int decimals);
+
 // The stored text of `value` in an N/F field of this width and decimals, right-aligned;
 // nullopt when it does not fit.
 std::optional<std::string> FormatNumber(double value, int width, int decimals);
