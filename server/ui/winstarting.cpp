@@ -41,7 +41,8 @@ WINSTARTING::WINSTARTING(ServerControl& server, data::GLOBALVARIABLE& globals, W
     : QDialog(parent), server_(server), globals_(globals), sink_(sink), options_(std::move(options)) {
   tray_available_ = options_.tray_available.value_or(QSystemTrayIcon::isSystemTrayAvailable());
   if (!options_.prompts.confirm) options_.prompts = MessageBoxPrompts();
-  if (!options_.quit) options_.quit = [] { QCoreApplication::quit(); };
+  // exit(), not quit(): Qt 6's quit() first asks every window to close, and this one refuses.
+  if (!options_.quit) options_.quit = [] { QCoreApplication::exit(0); };
   // No Size and Maximize: a fixed dialog that only minimizes (to the tray).
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);

@@ -57,7 +57,7 @@ class WINSTARTING : public QDialog {
     std::optional<bool> tray_available;
     // Whether PostInit opens the accounting tables (DBMAINOPEN).
     bool open_database = true;
-    // Ends the program after the confirmed exit; unset: QCoreApplication::quit.
+    // Ends the program after the confirmed exit; unset: QCoreApplication::exit(0).
     std::function<void()> quit;
   };
 
