@@ -116,6 +116,21 @@ TEST_F(WinStartingTest, ListsDropTheirOldestLinePastTheLimit) {
   }
 }
 
+TEST_F(WinStartingTest, LinesBeforeTheWindowRegisteredAppearInItsLists) {
+  // The listener starts before the window exists and reports at once.
+  sink_->ConnectedInfo("Start port listening... ");
+  sink_->ConnectedInfo("Firewall testing passed...");
+  Open();
+  EXPECT_EQ(window_->connectionList()->Lines(),
+            (QStringList{"Start port listening... ", "Firewall testing passed..."}));
+  window_.reset();  // unregisters: later lines go to the log only
+  sink_->ConnectedInfo("after the window");
+  log_->Flush();
+  std::stringstream all;
+  all << std::ifstream(log_->file()).rdbuf();
+  EXPECT_NE(all.str().find(" C after the window"), std::string::npos);
+}
+
 TEST_F(WinStartingTest, LinesFromManyThreadsNeverBlockAndAllReachTheLog) {
   Open();
   constexpr int kThreads = 4, kLines = 300;
