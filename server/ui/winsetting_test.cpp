@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -80,6 +82,9 @@ struct SaveCase {
   const char* focus;     // field that gets the focus back
   int result;            // dialog result after a save
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SaveCase& c, std::ostream* os) { *os << c.name; }
 
 class WinSettingSaveTest : public WinSettingTest, public ::testing::WithParamInterface<SaveCase> {};
 
