@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 
 #include "common/coding.h"
 #include "server/data/driver/cdx_file.h"
@@ -35,6 +37,11 @@ class TableWorkArea final : public WorkArea {
     for (const DbfField& f : table_->fields()) {
       fields_.push_back(FieldSpec{f.name, f.type, f.width, f.decimals});
       upper_names_.push_back(UpperAscii(f.name));
+    }
+    // Keys view the strings of upper_names_, which are never changed after this point. The first
+    // of two equal names wins, as the linear search did.
+    for (std::size_t i = 0; i < upper_names_.size(); ++i) {
+      field_index_.emplace(upper_names_[i], static_cast<int>(i));
     }
     blank_record_.assign(1, ' ');
     blank_record_.resize(table_->record_length(), ' ');
@@ -333,12 +340,17 @@ class TableWorkArea final : public WorkArea {
   }
 
  private:
+  // Every field read goes through here (a priced scan reads dozens), so it neither allocates nor
+  // scans the field list.
   int FieldIndex(std::string_view name) const {
-    const std::string wanted = UpperAscii(name);
-    for (std::size_t i = 0; i < upper_names_.size(); ++i) {
-      if (upper_names_[i] == wanted) return static_cast<int>(i);
+    char upper[DbfHeader::kNameLength];  // no stored name is longer
+    if (name.size() > sizeof upper) return -1;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      const char c = name[i];
+      upper[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     }
-    return -1;
+    const auto it = field_index_.find(std::string_view(upper, name.size()));
+    return it == field_index_.end() ? -1 : it->second;
   }
   // The field, with the current record read (see EnsureLoaded).
   Result<const DbfField*> Field(std::string_view name) const {
@@ -534,6 +546,7 @@ class TableWorkArea final : public WorkArea {
   const std::unique_ptr<DbfTable> table_;
   std::vector<FieldSpec> fields_;
   std::vector<std::string> upper_names_;
+  std::unordered_map<std::string_view, int> field_index_;  // upper-case name -> position
   std::string blank_record_;
   std::shared_ptr<CdxFile> cdx_;
   std::vector<CdxTag> tags_;
