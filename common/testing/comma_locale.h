@@ -13,7 +13,7 @@
 #include <string>
 #include <system_error>
 
-namespace kt::testing {
+namespace kt::test_support {
 
 class CommaLocale {
  public:
@@ -53,4 +53,4 @@ class CommaLocale {
   bool active_ = true;
 };
 
-}  // namespace kt::testing
+}  // namespace kt::test_support

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/testing/files.h"
+
 #include <array>
 #include <chrono>
 #include <filesystem>
@@ -23,13 +25,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 pid_t Spawn(const std::vector<std::string>& args, const fs::path& out) {
   pid_t pid = fork();
@@ -78,13 +73,13 @@ TEST_P(HeadlessProgram, ServesTheDemoDataAndStopsCleanlyOnTheSignal) {
   const std::regex port_line(R"(\(headless\) Port: (\d+))");
   for (auto end = Clock::now() + 30s; Clock::now() < end && port == 0;) {
     std::smatch m;
-    const std::string text = ReadFile(log);
+    const std::string text = kt::test_support::ReadFileBytes(log);
     if (text.find("Self-test passed") != std::string::npos && std::regex_search(text, m, port_line))
       port = static_cast<uint16_t>(std::stoi(m[1]));
     else
       std::this_thread::sleep_for(20ms);
   }
-  ASSERT_NE(port, 0) << ReadFile(log);
+  ASSERT_NE(port, 0) << kt::test_support::ReadFileBytes(log);
 
   auto t = kt::net::TcpConnect("127.0.0.1", port, 2000ms);
   ASSERT_TRUE(t.ok());
@@ -100,7 +95,7 @@ TEST_P(HeadlessProgram, ServesTheDemoDataAndStopsCleanlyOnTheSignal) {
 
   kill(pid, GetParam());
   EXPECT_EQ(WaitExit(pid, 10s), 0);
-  const std::string text = ReadFile(log);
+  const std::string text = kt::test_support::ReadFileBytes(log);
   // Every line carries a timestamp; the scan and the stop are there.
   EXPECT_TRUE(std::regex_search(text, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} scan: 127\.0\.0\.1 Received Data: FAQ600)")))
       << text;

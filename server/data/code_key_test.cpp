@@ -43,7 +43,7 @@ TEST(CodeKey, QuantityPrefix) {
 }
 
 TEST(CodeKey, QuantityIgnoresTheMachineLocale) {
-  kt::testing::CommaLocale locale;
+  kt::test_support::CommaLocale locale;
   if (!locale.active()) GTEST_SKIP() << "no locale with a decimal comma available";
   const std::pair<const char*, double> cases[] = {{"2.5", 2.5}, {"+1.25", 1.25}, {"-0.5", 0.5}, {"2,5", 2}};
   for (const auto& [text, expected] : cases) {

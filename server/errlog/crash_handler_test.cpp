@@ -2,6 +2,8 @@
 #include "server/errlog/crash_handler.h"
 
 #include <gtest/gtest.h>
+
+#include "common/testing/files.h"
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,13 +25,6 @@ namespace kt::errlog {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 int CountReports(const std::string& log) {
   int n = 0;
@@ -94,10 +89,10 @@ TEST_P(CrashHandlerFailureTest, WorkerFailureLeavesOneReportAndASuccessor) {
   EXPECT_TRUE(WIFEXITED(status)) << "the handler ends the process with _exit, status " << status;
 
   ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(successor()); }))
-      << "no successor started; log:\n" << ReadFile(log());
-  EXPECT_EQ(ReadFile(successor()), "1\n");
+      << "no successor started; log:\n" << kt::test_support::ReadFileBytes(log());
+  EXPECT_EQ(kt::test_support::ReadFileBytes(successor()), "1\n");
 
-  const std::string text = ReadFile(log());
+  const std::string text = kt::test_support::ReadFileBytes(log());
   EXPECT_EQ(CountReports(text), 1) << text;
   EXPECT_NE(text.find("KT-Vistrand TCP Server, Build: 3\r\n"), std::string::npos);
   EXPECT_NE(text.find(c.description), std::string::npos) << text;
@@ -127,9 +122,9 @@ class CrashHandlerStormTest : public CrashHandlerTest, public ::testing::WithPar
 TEST_P(CrashHandlerStormTest, ReportsAccumulateAndTheChainStops) {
   RunProbe(GetParam());
   const int expected = 1 + kMaxQuickRestarts;
-  EXPECT_TRUE(WaitFor([&] { return CountReports(ReadFile(log())) >= expected; }));
+  EXPECT_TRUE(WaitFor([&] { return CountReports(kt::test_support::ReadFileBytes(log())) >= expected; }));
   std::this_thread::sleep_for(1500ms);
-  const std::string text = ReadFile(log());
+  const std::string text = kt::test_support::ReadFileBytes(log());
   EXPECT_EQ(CountReports(text), expected) << text;
   // Reports are separated by three empty lines.
   EXPECT_NE(text.find("\r\n\r\n\r\n\r\n" + std::string(kReportRule)), std::string::npos);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/testing/files.h"
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -17,13 +19,6 @@
 
 namespace kt::errlog {
 namespace {
-
-std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 TEST(ReportTest, LayoutIsExact) {
   CallStack stack;
@@ -110,7 +105,7 @@ TEST(ReportTest, LogAccumulatesNewestLastWithThreeEmptyLinesBetween) {
   std::filesystem::remove(path);
   ASSERT_TRUE(AppendReportToLog(path.c_str(), "first\r\n"));
   ASSERT_TRUE(AppendReportToLog(path.c_str(), "second\r\n"));
-  EXPECT_EQ(ReadFile(path), "first\r\n\r\n\r\n\r\nsecond\r\n");
+  EXPECT_EQ(kt::test_support::ReadFileBytes(path), "first\r\n\r\n\r\n\r\nsecond\r\n");
   EXPECT_FALSE(AppendReportToLog((dir / "missing" / "ZKERROR.LOG").c_str(), "x"));
   std::filesystem::remove_all(dir);
 }

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/testing/files.h"
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -38,13 +40,6 @@ using testing::TempFolder;
 
 // The default greeting as the terminal receives it.
 const std::string kGreeting("\x1b%\x1b" "B1\x1b.4CONNECTED\x03");
-
-std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 template <typename Pred>
 bool WaitFor(Pred done, std::chrono::milliseconds limit) {
@@ -110,7 +105,7 @@ std::vector<pid_t> ProcessesWith(const std::string& needle) {
   for (const auto& e : std::filesystem::directory_iterator("/proc", ec)) {
     const std::string name = e.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::string cmd = ReadFile(e.path() / "cmdline");
+    std::string cmd = kt::test_support::ReadFileBytes(e.path() / "cmdline");
     if (cmd.find(needle) != std::string::npos && cmd.find("server_ui_test") == std::string::npos) {
       out.push_back(std::stoi(name));
     }
@@ -178,7 +173,7 @@ class ServerProcessTest : public ::testing::Test {
 TEST_F(ServerProcessTest, FirstStartCreatesSettingsAndASecondInstanceEndsSilently) {
   const pid_t first = Start("first");
   const int terminal = WaitForTerminalService();
-  ASSERT_GE(terminal, 0) << ReadFile(work_.path() / "first.outerr");
+  ASSERT_GE(terminal, 0) << kt::test_support::ReadFileBytes(work_.path() / "first.outerr");
   ::close(terminal);
 
   // The settings table was created with the defaults (the port option is for this run only).
@@ -193,8 +188,8 @@ TEST_F(ServerProcessTest, FirstStartCreatesSettingsAndASecondInstanceEndsSilentl
   const std::string out = (work_.path() / "ktdb.txt").string();
   const std::string cmd = std::string(KT_KTDB_BINARY) + " structure " + (work_.path() / "KTVISTRD.DAT").string() +
                           " > " + out + " 2>&1";
-  EXPECT_EQ(std::system(cmd.c_str()), 0) << ReadFile(out);
-  const std::string structure = ReadFile(out);
+  EXPECT_EQ(std::system(cmd.c_str()), 0) << kt::test_support::ReadFileBytes(out);
+  const std::string structure = kt::test_support::ReadFileBytes(out);
   for (const char* field : {"PORT", "FOLDER", "HARGA_JUAL", "COM_CONN", "COM_OK", "COM_FAIL"}) {
     EXPECT_NE(structure.find(field), std::string::npos) << field << "\n" << structure;
   }
@@ -204,12 +199,12 @@ TEST_F(ServerProcessTest, FirstStartCreatesSettingsAndASecondInstanceEndsSilentl
   int status = -1;
   ASSERT_TRUE(WaitFor([&] { return ::waitpid(second, &status, WNOHANG) == second; }, 20s));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(ReadFile(work_.path() / "second.outerr").find("kt-vistrand-server"), std::string::npos)
+  EXPECT_EQ(kt::test_support::ReadFileBytes(work_.path() / "second.outerr").find("kt-vistrand-server"), std::string::npos)
       << "ends silently";
   EXPECT_EQ(::waitpid(first, &status, WNOHANG), 0) << "the first instance still runs";
 
   // Every line of the lists also went to the activity log.
-  const std::string log = ReadFile(work_.path() / "KTVistrd.log");
+  const std::string log = kt::test_support::ReadFileBytes(work_.path() / "KTVistrd.log");
   EXPECT_NE(log.find("Firewall testing passed..."), std::string::npos) << log;
   EXPECT_NE(log.find("Connection from 127.0.0.1"), std::string::npos) << log;
 }
@@ -217,9 +212,9 @@ TEST_F(ServerProcessTest, FirstStartCreatesSettingsAndASecondInstanceEndsSilentl
 TEST_F(ServerProcessTest, FailureInASessionThreadLeavesOneReportAndANewInstance) {
   const pid_t first = Start("first");
   int probe = WaitForTerminalService();
-  ASSERT_GE(probe, 0) << ReadFile(work_.path() / "first.outerr");
+  ASSERT_GE(probe, 0) << kt::test_support::ReadFileBytes(work_.path() / "first.outerr");
   ::close(probe);
-  ASSERT_TRUE(WaitFor([&] { return ReadFile(work_.path() / "KTVistrd.log").find("terminated/lost") != std::string::npos; }, 10s));
+  ASSERT_TRUE(WaitFor([&] { return kt::test_support::ReadFileBytes(work_.path() / "KTVistrd.log").find("terminated/lost") != std::string::npos; }, 10s));
 
   const std::set<int> before = Threads(first);
   std::string greeting;
@@ -237,7 +232,7 @@ TEST_F(ServerProcessTest, FailureInASessionThreadLeavesOneReportAndANewInstance)
   ASSERT_TRUE(WaitFor([&] { return ::waitpid(first, &status, WNOHANG) == first; }, 20s));
   ::close(terminal);
 
-  const std::string report = ReadFile(work_.path() / "ZKERROR.LOG");
+  const std::string report = kt::test_support::ReadFileBytes(work_.path() / "ZKERROR.LOG");
   std::size_t reports = 0;
   for (std::size_t p = 0; (p = report.find(errlog::kReportRule, p)) != std::string::npos; ++p) ++reports;
   EXPECT_EQ(reports, 1u) << report;
@@ -270,7 +265,7 @@ TEST(SlotFailureTest, ExceptionFromASlotIsReportedAndTheProgramRestarts) {
   ::waitpid(pid, &status, 0);
   ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(dir.path() / "successor.txt"); }, 20s));
 
-  const std::string report = ReadFile(dir.path() / "ZKERROR.LOG");
+  const std::string report = kt::test_support::ReadFileBytes(dir.path() / "ZKERROR.LOG");
   EXPECT_NE(report.find("Description      : probe: list index 7 out of range\r\n"), std::string::npos) << report;
   EXPECT_NE(report.find("Sub Code Text    : std::out_of_range\r\n"), std::string::npos) << report;
   EXPECT_NE(report.find("Method Self      : QTimer\r\n"), std::string::npos) << report;
@@ -301,7 +296,7 @@ TEST_F(ServerProcessTest, TakenPortNeitherHangsTheStartNorStopsTheServerForGood)
 
   // The ten-second check binds again, passes the self-test and serves terminals.
   const int terminal = WaitForTerminalService();
-  EXPECT_GE(terminal, 0) << ReadFile(work_.path() / "server.outerr");
+  EXPECT_GE(terminal, 0) << kt::test_support::ReadFileBytes(work_.path() / "server.outerr");
   if (terminal >= 0) ::close(terminal);
   int status = 0;
   EXPECT_EQ(::waitpid(server, &status, WNOHANG), 0) << "still running";

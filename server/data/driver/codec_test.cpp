@@ -166,7 +166,7 @@ TEST(ExpressionTest, EvaluatesTheKeyExpressionsOfTheDataLayout) {
   };
   run_cases();
   {
-    kt::testing::CommaLocale locale;
+    kt::test_support::CommaLocale locale;
     if (locale.active()) run_cases();
   }
   for (const char* bad : {"", "NOFIELD", "UPPER(KODE_C", "KODE_C +", "FOO(1)", "1 +* 2", "'open",

@@ -1,6 +1,8 @@
 // Damaged tables and indexes: every fault gives a clean error (never a crash, hang or read out
 // of bounds) and the files are left exactly as they were.
 #include <gtest/gtest.h>
+
+#include "common/testing/files.h"
 #include <unistd.h>
 
 #include <filesystem>
@@ -17,21 +19,9 @@
 namespace kt::data {
 namespace {
 
-// Scratch files live in a folder of this process: several builds may run the suite at once.
-std::filesystem::path ScratchRoot() {
-  return std::filesystem::path(testing::TempDir()) / ("kt_driver_" + std::to_string(::getpid()));
-}
-
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-void WriteAll(const fs::path& p, const std::string& bytes) {
-  std::ofstream(p, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 void SetLE16(std::string& b, std::size_t at, uint16_t v) { EncodeFixedLE16(b.data() + at, v); }
 void SetLE32(std::string& b, std::size_t at, uint32_t v) { EncodeFixedLE32(b.data() + at, v); }
 void SetBE32(std::string& b, std::size_t at, uint32_t v) { EncodeFixedBE32(b.data() + at, v); }
@@ -66,7 +56,7 @@ Status Exercise(const fs::path& table, OpenOptions options = {}) {
 class CorruptInputTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = ScratchRoot() /
+    dir_ = kt::test_support::ProcessScratchRoot("kt_driver") /
            ("corrupt_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
@@ -74,7 +64,7 @@ class CorruptInputTest : public testing::Test {
   void TearDown() override {
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
-    fs::remove(ScratchRoot(), ignored);  // only when no other test left files in it
+    fs::remove(kt::test_support::ProcessScratchRoot("kt_driver"), ignored);  // only when no other test left files in it
   }
   // A scratch copy of a fixture table (and its index).
   fs::path Copy(const std::string& name, bool with_index) {
@@ -91,10 +81,10 @@ class CorruptInputTest : public testing::Test {
 
 TEST_F(CorruptInputTest, EveryTruncatedTableHeaderFails) {
   const fs::path table = Copy("CHARKEY", false);
-  const std::string good = ReadAll(table);
+  const std::string good = kt::test_support::ReadFileBytes(table);
   const std::size_t header_length = DecodeFixedLE16(good.data() + 8);
   for (std::size_t len = 0; len < header_length; ++len) {
-    WriteAll(table, good.substr(0, len));
+    kt::test_support::WriteFileBytes(table, good.substr(0, len));
     const Status s = WorkArea::Open(table, "X", {true, true, false}).status();
     EXPECT_TRUE(s.IsCorruption()) << len << ": " << s.ToString();
   }
@@ -121,14 +111,14 @@ TEST_F(CorruptInputTest, DamagedTableHeadersFailCleanly) {
       {"terminator missing", [](std::string& b) { b[32 + 5 * 32] = 'X'; }},
   };
   const fs::path table = Copy("CHARKEY", false);
-  const std::string good = ReadAll(table);
+  const std::string good = kt::test_support::ReadFileBytes(table);
   for (const Case& c : cases) {
     std::string bad = good;
     c.damage(bad);
-    WriteAll(table, bad);
+    kt::test_support::WriteFileBytes(table, bad);
     const Status s = WorkArea::Open(table, "X", {true, true, false}).status();
     EXPECT_TRUE(s.IsCorruption()) << c.what << ": " << s.ToString();
-    EXPECT_EQ(ReadAll(table), bad) << c.what;  // untouched
+    EXPECT_EQ(kt::test_support::ReadFileBytes(table), bad) << c.what;  // untouched
   }
 }
 
@@ -151,7 +141,7 @@ class CorruptIndexTest : public CorruptInputTest {
     ASSERT_TRUE(BuildCompoundIndex(table_, {{"CODE", "CODE", "", false, false},
                                             {"N", "N", "", true, false}}).ok());
     cdx_ = dir_ / "DEEP.CDX";
-    good_ = ReadAll(cdx_);
+    good_ = kt::test_support::ReadFileBytes(cdx_);
     // Find the CODE tag's header, root, a child of the root and the first two leaves.
     auto cdx = CdxFile::Open(cdx_).value();
     const CdxSnapshot snap = cdx->Begin().value();
@@ -210,16 +200,16 @@ TEST_F(CorruptIndexTest, DamagedNodesAndHeadersGiveCorruption) {
     c.damage(bad);
     // A fresh file each time (a new inode, so no cache carries over).
     fs::remove(cdx_);
-    WriteAll(cdx_, bad);
+    kt::test_support::WriteFileBytes(cdx_, bad);
     const Status s = Exercise(table_);
     EXPECT_TRUE(s.IsCorruption()) << c.what << ": " << s.ToString();
-    EXPECT_EQ(ReadAll(cdx_), bad) << c.what;
+    EXPECT_EQ(kt::test_support::ReadFileBytes(cdx_), bad) << c.what;
   }
 }
 
 // Random byte damage anywhere in the index or the table: any outcome but a crash or a hang.
 TEST_F(CorruptIndexTest, RandomByteDamageNeverCrashes) {
-  const std::string good_table = ReadAll(table_);
+  const std::string good_table = kt::test_support::ReadFileBytes(table_);
   std::mt19937 rng(17);
   for (int round = 0; round < 150; ++round) {
     std::string cdx = good_, dbf = good_table;
@@ -234,12 +224,12 @@ TEST_F(CorruptIndexTest, RandomByteDamageNeverCrashes) {
     }
     fs::remove(cdx_);
     fs::remove(table_);
-    WriteAll(cdx_, cdx);
-    WriteAll(table_, dbf);
+    kt::test_support::WriteFileBytes(cdx_, cdx);
+    kt::test_support::WriteFileBytes(table_, dbf);
     const Status ignored = Exercise(table_);  // ok or an error: both fine
     (void)ignored;
-    EXPECT_EQ(ReadAll(cdx_), cdx);
-    EXPECT_EQ(ReadAll(table_), dbf);
+    EXPECT_EQ(kt::test_support::ReadFileBytes(cdx_), cdx);
+    EXPECT_EQ(kt::test_support::ReadFileBytes(table_), dbf);
   }
 }
 

@@ -2,6 +2,8 @@
 // indexes written by an independent engine, with the structure, tag list, orders, records and
 // seek results that engine reported.
 #include <gtest/gtest.h>
+
+#include "common/testing/files.h"
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,11 +19,6 @@
 
 namespace kt::data {
 namespace {
-
-// Scratch files live in a folder of this process: several builds may run the suite at once.
-std::filesystem::path ScratchRoot() {
-  return std::filesystem::path(testing::TempDir()) / ("kt_driver_" + std::to_string(::getpid()));
-}
 
 
 const std::filesystem::path kFixtures = std::filesystem::path(KT_SHARED_DIR) / "fixtures" / "xbase";
@@ -129,7 +126,7 @@ struct FixtureCase {
 // A scratch copy of the fixture table (and memo) with a freshly built index.
 std::filesystem::path RebuildInScratch(const std::string& name) {
   namespace fs = std::filesystem;
-  const fs::path dir = ScratchRoot() / ("rebuilt_" + name);
+  const fs::path dir = kt::test_support::ProcessScratchRoot("kt_driver") / ("rebuilt_" + name);
   fs::remove_all(dir);
   fs::create_directories(dir);
   for (const char* ext : {".G8A", ".FPT"}) {
@@ -277,7 +274,7 @@ TEST_P(FixtureTest, AgreesWithEveryExpectedLine) {
   if (GetParam().rebuilt) {
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
-    std::filesystem::remove(ScratchRoot(), ignored);
+    std::filesystem::remove(kt::test_support::ProcessScratchRoot("kt_driver"), ignored);
   }
 }
 

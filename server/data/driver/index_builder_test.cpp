@@ -3,6 +3,8 @@
 #include "server/data/driver/index_builder.h"
 
 #include <gtest/gtest.h>
+
+#include "common/testing/files.h"
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,11 +19,6 @@
 
 namespace kt::data {
 namespace {
-
-// Scratch files live in a folder of this process: several builds may run the suite at once.
-std::filesystem::path ScratchRoot() {
-  return std::filesystem::path(testing::TempDir()) / ("kt_driver_" + std::to_string(::getpid()));
-}
 
 
 namespace fs = std::filesystem;
@@ -193,7 +190,7 @@ int TreeLevels(const fs::path& cdx_path, const std::string& tag, int key_length)
 class RoundTripTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = ScratchRoot() /
+    dir_ = kt::test_support::ProcessScratchRoot("kt_driver") /
            ("roundtrip_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
@@ -202,7 +199,7 @@ class RoundTripTest : public testing::Test {
   void TearDown() override {
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
-    fs::remove(ScratchRoot(), ignored);  // only when no other test left files in it
+    fs::remove(kt::test_support::ProcessScratchRoot("kt_driver"), ignored);  // only when no other test left files in it
   }
   fs::path dir_, table_;
 };

@@ -3,6 +3,8 @@
 #include "server/data/driver/work_area.h"
 
 #include <gtest/gtest.h>
+
+#include "common/testing/files.h"
 #include <unistd.h>
 
 #include <filesystem>
@@ -17,23 +19,14 @@
 namespace kt::data {
 namespace {
 
-// Scratch files live in a folder of this process: several builds may run the suite at once.
-std::filesystem::path ScratchRoot() {
-  return std::filesystem::path(testing::TempDir()) / ("kt_driver_" + std::to_string(::getpid()));
-}
-
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class WorkAreaTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = ScratchRoot() /
+    dir_ = kt::test_support::ProcessScratchRoot("kt_driver") /
            ("workarea_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
@@ -41,7 +34,7 @@ class WorkAreaTest : public testing::Test {
   void TearDown() override {
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
-    fs::remove(ScratchRoot(), ignored);  // only when no other test left files in it
+    fs::remove(kt::test_support::ProcessScratchRoot("kt_driver"), ignored);  // only when no other test left files in it
   }
   fs::path dir_;
 };
@@ -53,7 +46,7 @@ const std::vector<FieldSpec> kSettingsFields = {
 TEST_F(WorkAreaTest, CreateWritesTheHeaderOtherEnginesRead) {
   const fs::path path = dir_ / "KTVISTRD.DAT";
   ASSERT_TRUE(WorkArea::Create(path, kSettingsFields).ok());
-  const std::string bytes = ReadAll(path);
+  const std::string bytes = kt::test_support::ReadFileBytes(path);
   const std::size_t header_length = 32 + 32 * 6 + 2;
   ASSERT_EQ(bytes.size(), header_length + 1);  // header, then the end-of-file mark
   EXPECT_EQ(bytes[0], '\x03');
@@ -277,11 +270,11 @@ TEST_F(WorkAreaTest, IndexRewrittenInPlaceIsReadAfresh) {
 
   // Another program swaps two codes and rewrites the index file in place (same inode).
   std::swap(codes[250], codes[10]);
-  const std::string old_index = ReadAll(dir_ / "ITEMS.CDX");
+  const std::string old_index = kt::test_support::ReadFileBytes(dir_ / "ITEMS.CDX");
   write_codes(codes);
   fs::rename(dir_ / "ITEMS.CDX", dir_ / "OLD.CDX");  // keep the open inode aside
   ASSERT_TRUE(BuildCompoundIndex(table, {{"CODE", "CODE", "", false, false}}).ok());
-  const std::string new_index = ReadAll(dir_ / "ITEMS.CDX");
+  const std::string new_index = kt::test_support::ReadFileBytes(dir_ / "ITEMS.CDX");
   ASSERT_EQ(new_index.size(), old_index.size());
   ASSERT_NE(new_index, old_index);
   {

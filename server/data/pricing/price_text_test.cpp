@@ -62,7 +62,7 @@ TEST(PriceText, QuantityText) {
 }
 
 TEST(PriceText, IgnoresTheMachineLocale) {
-  kt::testing::CommaLocale locale;
+  kt::test_support::CommaLocale locale;
   if (!locale.active()) GTEST_SKIP() << "no locale with a decimal comma available";
   char probe[32];
   std::snprintf(probe, sizeof probe, "%.1f", 2.5);
