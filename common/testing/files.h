@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include <gtest/gtest.h>
 
@@ -31,5 +32,32 @@ inline std::filesystem::path ProcessScratchRoot(std::string_view prefix) {
   return std::filesystem::path(::testing::TempDir()) /
          (std::string(prefix) + "_" + std::to_string(::getpid()));
 }
+
+// An empty folder for the files of the running test, "<ProcessScratchRoot(root_prefix)>/
+// <name_prefix><test name>", made when constructed and removed (with the process root, once
+// nothing else is left in it) when destroyed. Construct it inside a test or a fixture.
+class ScratchFolder {
+ public:
+  ScratchFolder(std::string_view root_prefix, std::string_view name_prefix)
+      : root_(ProcessScratchRoot(root_prefix)),
+        path_(root_ / (std::string(name_prefix) +
+                       ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove(root_, ignored);  // fails, as wanted, while other tests' files are there
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  const std::filesystem::path root_;
+  const std::filesystem::path path_;
+};
 
 }  // namespace kt::test_support

@@ -55,17 +55,8 @@ Status Exercise(const fs::path& table, OpenOptions options = {}) {
 
 class CorruptInputTest : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = kt::test_support::ProcessScratchRoot("kt_driver") /
-           ("corrupt_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-    fs::remove(kt::test_support::ProcessScratchRoot("kt_driver"), ignored);  // only when no other test left files in it
-  }
+  kt::test_support::ScratchFolder scratch_{"kt_driver", "corrupt_"};
+  const fs::path dir_ = scratch_.path();
   // A scratch copy of a fixture table (and its index).
   fs::path Copy(const std::string& name, bool with_index) {
     const fs::path fixtures = fs::path(KT_SHARED_DIR) / "fixtures" / "xbase";
@@ -76,7 +67,6 @@ class CorruptInputTest : public testing::Test {
     }
     return dir_ / (name + ".G8A");
   }
-  fs::path dir_;
 };
 
 TEST_F(CorruptInputTest, EveryTruncatedTableHeaderFails) {

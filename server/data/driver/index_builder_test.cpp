@@ -189,19 +189,9 @@ int TreeLevels(const fs::path& cdx_path, const std::string& tag, int key_length)
 
 class RoundTripTest : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = kt::test_support::ProcessScratchRoot("kt_driver") /
-           ("roundtrip_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    table_ = dir_ / "ITEMS.G8A";
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-    fs::remove(kt::test_support::ProcessScratchRoot("kt_driver"), ignored);  // only when no other test left files in it
-  }
-  fs::path dir_, table_;
+  kt::test_support::ScratchFolder scratch_{"kt_driver", "roundtrip_"};
+  const fs::path dir_ = scratch_.path();
+  const fs::path table_ = dir_ / "ITEMS.G8A";
 };
 
 TEST_F(RoundTripTest, EveryTagWalksAndSeeksLikeTheModel) {

@@ -25,18 +25,8 @@ namespace fs = std::filesystem;
 
 class WorkAreaTest : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = kt::test_support::ProcessScratchRoot("kt_driver") /
-           ("workarea_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-    fs::remove(kt::test_support::ProcessScratchRoot("kt_driver"), ignored);  // only when no other test left files in it
-  }
-  fs::path dir_;
+  kt::test_support::ScratchFolder scratch_{"kt_driver", "workarea_"};
+  const fs::path dir_ = scratch_.path();
 };
 
 const std::vector<FieldSpec> kSettingsFields = {
