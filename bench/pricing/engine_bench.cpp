@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 
 #include "server/data/pricing/engine.h"
+#include "server/data/pricing/memory_sources.h"
 #include "server/data/pricing/price_text.h"
 
 namespace kt::data::pricing {
@@ -15,31 +16,6 @@ namespace {
 
 constexpr uint16_t PCS = 1, BOX = 2, CTN = 3;
 constexpr uint16_t IDR = 1, USD = 2;
-
-class MapRates final : public RateSource {
- public:
-  std::map<uint16_t, RateRecord> rates;
-  Result<std::optional<RateRecord>> LatestRate(uint16_t currency, const LookupTime&) override {
-    auto it = rates.find(currency);
-    if (it == rates.end()) return std::optional<RateRecord>();
-    return std::optional<RateRecord>(it->second);
-  }
-};
-
-class ListPromotions final : public PromotionSource {
- public:
-  explicit ListPromotions(const HolidayList& holidays) : holidays_(holidays) {}
-  std::vector<std::pair<PromotionKind, Promotion>> list;
-  Result<std::optional<Promotion>> FindValid(PromotionKind kind, int64_t, const LookupTime& when) override {
-    for (const auto& [k, p] : list) {
-      if (k == kind && IsPromotionValid(p.window, when, holidays_)) return std::optional<Promotion>(p);
-    }
-    return std::optional<Promotion>();
-  }
-
- private:
-  const HolidayList& holidays_;
-};
 
 PriceLevel Level(uint16_t currency, double price, double quantity, uint16_t unit) {
   PriceLevel level;
@@ -55,8 +31,8 @@ struct Setup {
   FactorUnits units{PCS, {{PCS, 1}, {BOX, 12}, {CTN, 144}}};
   HolidayList holidays{{{2026, 12, 25}}};
   CurrencyBook book;
-  MapRates rates;
-  ListPromotions promotions{holidays};
+  InMemoryRates rates;
+  InMemoryPromotions promotions{holidays};
   PricingControl control;
   PricingItem item;
 

@@ -1,4 +1,5 @@
 #include "server/data/pricing/currency.h"
+#include "server/data/pricing/memory_sources.h"
 
 #include <map>
 
@@ -52,19 +53,6 @@ TEST(CurrencyBook, RulesBelongToListedCurrencies) {
   EXPECT_TRUE(book.RulesOf(2).empty());
 }
 
-// Rates from a map, as the rate table would answer at one moment.
-class MapRates final : public RateSource {
- public:
-  std::map<uint16_t, RateRecord> rates;
-  int calls = 0;
-  Result<std::optional<RateRecord>> LatestRate(uint16_t currency, const LookupTime&) override {
-    ++calls;
-    auto it = rates.find(currency);
-    if (it == rates.end()) return std::optional<RateRecord>();
-    return std::optional<RateRecord>(it->second);
-  }
-};
-
 RateRecord Rates(double beli, double jual, double jual2 = 0) {
   RateRecord r;
   r.rates = {beli, jual, jual2, 4, 5, 6};
@@ -77,7 +65,7 @@ TEST(ConversionFactor, RatesKindsAndInversion) {
   book.AddCurrency({2, true, 2});   // rate stored as retail units per unit
   book.AddCurrency({3, false, 0});  // rate stored the other way round: inverted
   book.AddCurrency({5, true, 2});   // listed, but no rate record
-  MapRates rates;
+  InMemoryRates rates;
   rates.rates[1] = Rates(1, 1, 1);
   rates.rates[2] = Rates(14800, 15000, 15200);
   rates.rates[3] = Rates(0.02, 0.01, 0);
@@ -113,7 +101,7 @@ TEST(ConversionFactor, RatesKindsAndInversion) {
 
 TEST(ConversionFactor, SameCurrencyReadsNoRatesAndNoTableGivesZero) {
   CurrencyBook book;
-  MapRates rates;
+  InMemoryRates rates;
   const LookupTime when{{2026, 12, 10}, 600};
   EXPECT_DOUBLE_EQ(*ConversionFactor(1, 1, 2, when, book, &rates), 1.0);
   EXPECT_EQ(rates.calls, 0);

@@ -1,4 +1,5 @@
 #include "server/data/pricing/engine.h"
+#include "server/data/pricing/memory_sources.h"
 
 #include <map>
 #include <utility>
@@ -24,32 +25,6 @@ PriceLevel Level(uint16_t currency, double price, double quantity, uint16_t unit
   level.discounts = discounts;
   return level;
 }
-
-class MapRates final : public RateSource {
- public:
-  std::map<uint16_t, RateRecord> rates;
-  Result<std::optional<RateRecord>> LatestRate(uint16_t currency, const LookupTime&) override {
-    auto it = rates.find(currency);
-    if (it == rates.end()) return std::optional<RateRecord>();
-    return std::optional<RateRecord>(it->second);
-  }
-};
-
-// Promotions in first-day order, searched the way the promotion table is.
-class ListPromotions final : public PromotionSource {
- public:
-  explicit ListPromotions(const HolidayList& holidays) : holidays_(holidays) {}
-  std::vector<std::pair<PromotionKind, Promotion>> list;
-  Result<std::optional<Promotion>> FindValid(PromotionKind kind, int64_t, const LookupTime& when) override {
-    for (const auto& [k, p] : list) {
-      if (k == kind && IsPromotionValid(p.window, when, holidays_)) return std::optional<Promotion>(p);
-    }
-    return std::optional<Promotion>();
-  }
-
- private:
-  const HolidayList& holidays_;
-};
 
 Promotion Window(Date from, Date to) {
   Promotion p;
@@ -110,8 +85,8 @@ class EngineTest : public ::testing::Test {
   FactorUnits units_;
   HolidayList holidays_;
   CurrencyBook book_;
-  MapRates rates_;
-  ListPromotions promotions_;
+  InMemoryRates rates_;
+  InMemoryPromotions promotions_;
   PricingControl control_;
   PricingItem item_;
   LookupTime when_{{2026, 12, 10}, 600};
