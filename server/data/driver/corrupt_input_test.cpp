@@ -59,7 +59,7 @@ class CorruptInputTest : public testing::Test {
   const fs::path dir_ = scratch_.path();
   // A scratch copy of a fixture table (and its index).
   fs::path Copy(const std::string& name, bool with_index) {
-    const fs::path fixtures = fs::path(KT_SHARED_DIR) / "fixtures" / "xbase";
+    const fs::path fixtures = fs::path(KT_TESTDATA_DIR) / "xbase";
     for (const char* ext : {".G8A", ".CDX"}) {
       if (std::string(ext) == ".CDX" && !with_index) continue;
       fs::copy_file(fixtures / (name + ext), dir_ / (name + ext), fs::copy_options::overwrite_existing);

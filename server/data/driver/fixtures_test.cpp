@@ -21,7 +21,7 @@ namespace kt::data {
 namespace {
 
 
-const std::filesystem::path kFixtures = std::filesystem::path(KT_SHARED_DIR) / "fixtures" / "xbase";
+const std::filesystem::path kFixtures = std::filesystem::path(KT_TESTDATA_DIR) / "xbase";
 
 std::vector<std::string> SplitTabs(const std::string& line) {
   std::vector<std::string> cells;

@@ -176,7 +176,7 @@ TEST_F(WorkAreaTest, ReaderSeesRecordsAppendedByAWriter) {
 }
 
 TEST_F(WorkAreaTest, FilesAreFoundIgnoringCaseAndHandlesAreShared) {
-  const fs::path fixtures = fs::path(KT_SHARED_DIR) / "fixtures" / "xbase";
+  const fs::path fixtures = fs::path(KT_TESTDATA_DIR) / "xbase";
   fs::copy_file(fixtures / "CHARKEY.G8A", dir_ / "s_stock.g8a");
   fs::copy_file(fixtures / "CHARKEY.CDX", dir_ / "S_STOCK.cdx");
   EXPECT_EQ(FindFileIgnoringCase(dir_, "S_Stock.G8A"), dir_ / "s_stock.g8a");
@@ -204,7 +204,7 @@ TEST_F(WorkAreaTest, FilesAreFoundIgnoringCaseAndHandlesAreShared) {
 
 // Sessions seek from several threads at once, each in its own work areas on the same files.
 TEST_F(WorkAreaTest, ThreadsSeekIndependently) {
-  const fs::path table = fs::path(KT_SHARED_DIR) / "fixtures" / "xbase" / "BIGTAB.G8A";
+  const fs::path table = fs::path(KT_TESTDATA_DIR) / "xbase" / "BIGTAB.G8A";
   auto probe = WorkArea::Open(table, "P").value();
   ASSERT_TRUE(probe->SetOrder("KEY20").ok());
   std::vector<std::pair<std::string, uint32_t>> expected;  // key -> first record in tag order
@@ -324,7 +324,7 @@ TEST_F(WorkAreaTest, IndexEntriesBeyondTheRecordCountArePassedOver) {
 // GOTO a record, then skip in index order: the walk continues from that record's place in the
 // tag, in ascending and descending tags alike.
 TEST_F(WorkAreaTest, SkipAfterGoToContinuesInIndexOrder) {
-  const fs::path table = fs::path(KT_SHARED_DIR) / "fixtures" / "xbase" / "CHARKEY.G8A";
+  const fs::path table = fs::path(KT_TESTDATA_DIR) / "xbase" / "CHARKEY.G8A";
   auto area = WorkArea::Open(table, "C").value();
   for (const char* tag : {"CODE", "CODEDESC", "NAMEUP"}) {
     SCOPED_TRACE(tag);

@@ -11,7 +11,7 @@
 namespace kt::tools {
 namespace {
 
-const std::string kFix = std::string(KT_SHARED_DIR) + "/fixtures/xbase/";
+const std::string kFix = std::string(KT_TESTDATA_DIR) + "/xbase/";
 
 struct Outcome {
   int code;
