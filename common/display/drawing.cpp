@@ -6,14 +6,15 @@
 
 namespace kt::display {
 
-std::string HexBytes(std::string_view bytes, std::string_view continuation) {
+std::string HexBytes(std::string_view bytes, std::string_view continuation, std::size_t per_line) {
+  if (per_line == 0) per_line = 16;
   std::string out;
   out.reserve(bytes.size() * 3);
   char b[4];
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     std::snprintf(b, sizeof b, "%02X", static_cast<unsigned char>(bytes[i]));
     if (i) {
-      if (i % 16 == 0) {
+      if (i % per_line == 0) {
         out += continuation;
       } else {
         out += ' ';

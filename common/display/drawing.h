@@ -9,9 +9,9 @@
 
 namespace kt::display {
 
-// The bytes as two-digit upper-case hex, blank-separated, 16 to a line; lines after the first
-// begin with `continuation` (for alignment under a label).
-std::string HexBytes(std::string_view bytes, std::string_view continuation = "\n");
+// The bytes as two-digit upper-case hex, blank-separated, `per_line` to a line; lines after the
+// first begin with `continuation` (for alignment under a label).
+std::string HexBytes(std::string_view bytes, std::string_view continuation = "\n", std::size_t per_line = 16);
 
 // title + "\n" + the framed display of `stream` fed to a fresh emulator; with `hex`, one more
 // block "  hex 1B 25 ..." with the stream's bytes.
