@@ -17,6 +17,7 @@
 #include "server/data/data_folder.h"
 #include "server/data/database.h"
 #include "server/data/demo/demo_data.h"
+#include "server/data/demo/schema.h"
 #include "server/ui/display_view.h"
 #include "server/ui/qt_test_app.h"
 #include "server/ui/ui_test_support.h"
@@ -42,8 +43,14 @@ class TemplatePreviewTest : public ::testing::Test {
     globals_.SetConfig(config);
   }
 
-  void OpenDemoDatabase() {
+  // The demo data set; `stock`, when given, replaces its item table.
+  void OpenDemoDatabase(const std::vector<data::demo::DemoItem>* stock = nullptr) {
     ASSERT_TRUE(data::demo::WriteDemoDataSet(folder_.path() / "DEMO").ok());
+    if (stock != nullptr) {
+      std::vector<data::demo::Row> rows;
+      for (const auto& item : *stock) rows.push_back(data::demo::ItemRow(item));
+      ASSERT_TRUE(data::demo::WriteTable(folder_.path() / "DEMO" / "ST_DB", data::demo::StockTable(), rows).ok());
+    }
     data::ConfigValues config = globals_.Config();
     config.location = (folder_.path() / "DEMO").string() + data::kPathSeparator;
     globals_.SetConfig(config);
@@ -200,6 +207,23 @@ TEST_F(TemplatePreviewTest, ItemsOfTheOpenDataFolder) {
   EXPECT_EQ(Shown(TemplatePreview::kScanFailed), Screen({{0, "NOPE404, Kode tidak "}, {1, "ketemu !            "}}));
   EXPECT_EQ(preview_->itemName(), first);
   EXPECT_TRUE(Control<QLabel>("PREVIEW_ITEM")->toolTip().contains("Kode tidak ketemu"));
+}
+
+TEST_F(TemplatePreviewTest, TheFirstItemThatPricesNotTheFirstRecord) {
+  // Records that a scan refuses come first: hidden, not for the retail counter, off in this warehouse.
+  std::vector<data::demo::DemoItem> stock;
+  for (const auto& item : data::demo::ShowcaseItems()) {
+    if (item.id == data::demo::items::kHidden || item.id == data::demo::items::kNotRetail ||
+        item.id == data::demo::items::kOtherWarehouse) {
+      stock.insert(stock.begin(), item);
+    } else if (item.id == data::demo::items::kCoffee18) {
+      stock.push_back(item);
+    }
+  }
+  OpenDemoDatabase(&stock);
+  Open();
+  EXPECT_EQ(preview_->itemName(), "Kopi Bubuk 200gram");
+  EXPECT_EQ(Shown(TemplatePreview::kScanOk)[0], " Kopi Bubuk 200gram ");
 }
 
 }  // namespace
