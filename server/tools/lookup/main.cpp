@@ -1,10 +1,13 @@
 // ktvistrand-lookup: looks scanned codes up in an accounting data folder the way a terminal
 // session does, and prints one line per code.
 //
-//   ktvistrand-lookup --data LOCATION [--level 0-5] [--at "YYYY-MM-DD HH:MM"] CODE...
+//   ktvistrand-lookup --data LOCATION [--level 0-5] [--at "YYYY-MM-DD HH:MM"]
+//                     [--render [--workdir DIR]] CODE...
 //
-// Output: "OK<TAB>name<TAB>price text" or "FAIL<TAB>error text" per code. A database that does
-// not open prints its message and exits with 1; a usage error exits with 2.
+// Output: "OK<TAB>name<TAB>price text" or "FAIL<TAB>error text" per code. With --render, instead
+// the reply the server would send for each code, drawn as the terminal shows it (the drawing
+// kx25sim uses); the templates come from DIR's KTVISTRD.DAT, else the default ones.
+// A database that does not open prints its message and exits with 1; a usage error exits with 2.
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -18,6 +21,7 @@
 #include "server/data/global_variable.h"
 #include "server/data/item_lookup.h"
 #include "server/data/pricing/lookup_pricing.h"
+#include "server/tools/lookup/render.h"
 
 namespace {
 
@@ -41,7 +45,8 @@ class CommandSink : public EventSink {
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::cerr << "ktvistrand-lookup: " << problem << "\n";
-  std::cerr << "usage: ktvistrand-lookup --data LOCATION [--level 0-5] [--at \"YYYY-MM-DD HH:MM\"] CODE...\n";
+  std::cerr << "usage: ktvistrand-lookup --data LOCATION [--level 0-5] [--at \"YYYY-MM-DD HH:MM\"]\n"
+               "                         [--render [--workdir DIR]] CODE...\n";
   return kExitUsage;
 }
 
@@ -52,6 +57,8 @@ int main(int argc, char** argv) {
   uint16_t level = 0;
   std::optional<LookupTime> at;
   std::vector<std::string> codes;
+  bool render = false;
+  std::optional<std::string> workdir;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> std::optional<std::string> {
@@ -70,6 +77,11 @@ int main(int argc, char** argv) {
     } else if (arg == "--at") {
       const auto text = value();
       if (!text || !(at = ParseLookupTime(*text))) return Usage("--at takes \"YYYY-MM-DD HH:MM\"");
+    } else if (arg == "--render") {
+      render = true;
+    } else if (arg == "--workdir") {
+      workdir = value();
+      if (!workdir) return Usage("--workdir needs a folder");
     } else if (arg == "--help" || arg == "-h") {
       return Usage("");
     } else if (arg == "--") {
@@ -82,6 +94,13 @@ int main(int argc, char** argv) {
   }
   if (!location) return Usage("--data is required");
   if (codes.empty()) return Usage("no code given");
+  if (workdir && !render) return Usage("--workdir goes with --render");
+  std::optional<ReplyTemplates> templates;
+  if (render) {
+    auto loaded = workdir ? LoadReplyTemplates(*workdir) : kt::Result<ReplyTemplates>(DefaultReplyTemplates());
+    if (!loaded.ok()) return Usage(std::string(loaded.status().message()));
+    templates = std::move(*loaded);
+  }
 
   GLOBALVARIABLE globals;
   ConfigValues config;
@@ -107,11 +126,13 @@ int main(int argc, char** argv) {
   for (const std::string& code : codes) {
     // A session answers an empty code with "###" and never looks it up.
     if (TrimBlanks(code).empty()) {
-      std::cout << "FAIL\t###\n";
+      std::cout << (templates ? DrawReply(code, "###") : std::string("FAIL\t###\n"));
       continue;
     }
     lookup.SEEKKODE(code);
-    if (lookup.SEEKFOUND()) {
+    if (templates) {
+      std::cout << DrawReply(code, ReplyBytes(lookup, *templates));
+    } else if (lookup.SEEKFOUND()) {
       std::cout << "OK\t" << lookup.ORECITEM.CNAMAALL << "\t" << pricing::LookupPriceText(lookup) << "\n";
     } else {
       std::cout << "FAIL\t" << lookup.CERRORMESS << "\n";
