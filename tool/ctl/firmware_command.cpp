@@ -125,12 +125,11 @@ int RunFirmwareCommand(int argc, char** argv, std::FILE* out, std::FILE* err) {
             std::fprintf(out, "  %s: %s\n", upload.client.c_str(), e.text.c_str());
             break;
           case firmware::UploadEvent::Kind::kStatus:
+            std::fprintf(out, "%s\n", e.text.c_str());
+            break;
           case firmware::UploadEvent::Kind::kFinished:
             std::fprintf(out, "%s\n", e.text.c_str());
-            if (auto box = firmware::ResultBox(e.result, e.system_text);
-                e.kind == firmware::UploadEvent::Kind::kFinished && box) {
-              PrintBox(err, *box);
-            }
+            if (auto box = firmware::ResultBox(e.result, e.system_text)) PrintBox(err, *box);
             break;
         }
         std::fflush(out);
