@@ -9,17 +9,17 @@ namespace kt::terminal {
 namespace {
 
 // "1B 24 ..." to bytes; a quoted run between '"' is taken as text.
-std::string Bytes(const std::string& spec) {
+std::string Bytes(const std::string& layout) {
   std::string out;
-  for (std::size_t i = 0; i < spec.size();) {
-    if (spec[i] == ' ') {
+  for (std::size_t i = 0; i < layout.size();) {
+    if (layout[i] == ' ') {
       ++i;
-    } else if (spec[i] == '"') {
-      const std::size_t end = spec.find('"', i + 1);
-      out += spec.substr(i + 1, end - i - 1);
+    } else if (layout[i] == '"') {
+      const std::size_t end = layout.find('"', i + 1);
+      out += layout.substr(i + 1, end - i - 1);
       i = end + 1;
     } else {
-      out.push_back(static_cast<char>(std::stoi(spec.substr(i, 2), nullptr, 16)));
+      out.push_back(static_cast<char>(std::stoi(layout.substr(i, 2), nullptr, 16)));
       i += 2;
     }
   }
