@@ -13,7 +13,13 @@
 #include <thread>
 
 #include "common/net/udp_socket.h"
+#include "tool/adapters/port_check.h"
 #include "tool/adapters/system_files.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <fstream>
 
 namespace kt::adapters {
 namespace {
@@ -108,6 +114,33 @@ TEST(AdapterList, ListsEthernetAdaptersOfANamespace) {
   EXPECT_EQ(DhcpText(c), "N/A");
   ASSERT_EQ(broadcast.size(), 2u);
   EXPECT_EQ(broadcast[0], index_a);
+}
+
+TEST(PortCheck, PrivilegedPortsAndPortsInUse) {
+  EXPECT_EQ(CheckLocalPort(0), PortCheck::kUsable);
+  // A port in use: hold one and check it.
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  socklen_t len = sizeof sa;
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+  ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len), 0);
+  EXPECT_EQ(CheckLocalPort(ntohs(sa.sin_port)), PortCheck::kInUse);
+  ::close(fd);
+
+  // Port 999 as an unprivileged user: a child process that gives up root.
+  int first_unprivileged = 1024;
+  std::ifstream("/proc/sys/net/ipv4/ip_unprivileged_port_start") >> first_unprivileged;
+  if (geteuid() != 0 || first_unprivileged <= 999) GTEST_SKIP() << "needs root and the usual port rule";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+    ::_exit(CheckLocalPort(999) == PortCheck::kNeedsPrivilege ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
