@@ -26,6 +26,19 @@ namespace {
 
 using discovery::SortColumn;
 
+// Marks a change of the list made by the window, not by the user.
+class ListChange {
+ public:
+  explicit ListChange(bool& flag) : flag_(flag), before_(flag) { flag_ = true; }
+  ~ListChange() { flag_ = before_; }
+  ListChange(const ListChange&) = delete;
+  ListChange& operator=(const ListChange&) = delete;
+
+ private:
+  bool& flag_;
+  const bool before_;
+};
+
 constexpr int kClassicWidthDu = 356;
 constexpr int kClassicHeightDu = 186;
 
@@ -217,7 +230,7 @@ void MainWindow::ConnectCommands() {
     connect(headers_[i], &HeaderLabel::clicked, this, [this, i] { SortBy(static_cast<SortColumn>(i)); });
   }
   connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
-    if (!scanning_) return;
+    if (!scanning_ || changing_list_) return;
     // A selection during a scan ends it at the next tick, and the list keeps arrival order.
     user_selected_during_scan_ = true;
     runner_.EndAtNextTick();
@@ -281,7 +294,10 @@ void MainWindow::ShowMarkers() {
 void MainWindow::SortBy(SortColumn column) {
   state_.sort_mode = discovery::SortModeAfterClick(state_.sort_mode, column);
   ShowMarkers();
-  list_->Sort(state_.sort_mode);
+  {
+    ListChange change(changing_list_);
+    list_->Sort(state_.sort_mode);
+  }
   if (graphical_) repaint();
 }
 
@@ -314,7 +330,10 @@ void MainWindow::StartScan() {
   user_selected_during_scan_ = false;
   state_.clone_source.reset();
   SetStatus(QStringLiteral("Status: Scanning for devices"));
-  list_->clear();
+  {
+    ListChange change(changing_list_);
+    list_->clear();
+  }
   for (SortMarker* m : markers_) m->SetDirection(SortMarker::Direction::kNone);
   UpdateActionButtons(false);
   for (QAbstractButton* b : {configure_, firmware_, terminal_, clone_}) {
@@ -324,8 +343,14 @@ void MainWindow::StartScan() {
   SetScanFace(true);
   ScanCallbacks cb;
   cb.status = [this](const QString& t) { SetStatus(t); };
-  cb.line_added = [this](const std::string& line, const config::Mac& mac, uint32_t ip) { list_->AddLine(line, mac, ip); };
-  cb.line_removed = [this](const std::string& line) { list_->RemoveLine(line); };
+  cb.line_added = [this](const std::string& line, const config::Mac& mac, uint32_t ip) {
+    ListChange change(changing_list_);
+    list_->AddLine(line, mac, ip);
+  };
+  cb.line_removed = [this](const std::string& line) {
+    ListChange change(changing_list_);
+    list_->RemoveLine(line);
+  };
   cb.send_error = [this](const QString& text) {
     ShowMessage(QStringLiteral("An error has occurred..."), text, QMessageBox::Information);
   };
@@ -340,6 +365,7 @@ void MainWindow::OnScanFinished(int found) {
   UpdateActionButtons(true);
   if (!user_selected_during_scan_ && list_->count() > 0) {
     ShowMarkers();
+    ListChange change(changing_list_);
     list_->Sort(state_.sort_mode);
   }
   if (graphical_) repaint();
@@ -348,6 +374,7 @@ void MainWindow::OnScanFinished(int found) {
 
 void MainWindow::RebuildFromTable() {
   if (scanning_) return;
+  ListChange change(changing_list_);
   list_->clear();
   for (const discovery::DeviceEntry& e : state_.table.entries()) {
     list_->AddLine(discovery::DeviceListLine(e.summary), e.summary.mac, e.summary.ip);

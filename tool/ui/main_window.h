@@ -129,6 +129,9 @@ class MainWindow : public QDialog {
   bool graphical_ = true;
   bool scanning_ = false;
   bool user_selected_during_scan_ = false;
+  // Set while the window itself changes the list (clearing, adding, sorting), whose selection
+  // changes are not the user's.
+  bool changing_list_ = false;
   ScanRunner runner_;
   std::unique_ptr<firmware::FirmwareUpload> upload_;
   QString firmware_path_;  // offered again while the window lives

@@ -211,6 +211,19 @@ TEST_F(MainWindowTest, SelectingDuringAScanEndsItAndKeepsArrivalOrder) {
   for (int c = 0; c < 4; ++c) EXPECT_EQ(w->marker(static_cast<SortColumn>(c))->direction(), SortMarker::Direction::kNone);
 }
 
+TEST_F(MainWindowTest, ASelectionBeforeTheScanIsNotTheUsersChoiceDuringIt) {
+  state_.sort_mode = 6;  // by name: arrival order differs
+  auto w = Open(false);
+  ASSERT_TRUE(Scan(*w));
+  w->device_list()->setCurrentRow(3);
+  // The new scan empties the list (a selection change the window makes): the scan runs its
+  // full time and ends sorted.
+  ASSERT_TRUE(Scan(*w));
+  EXPECT_EQ(Names(*w), (std::vector<std::string>{"Alpha", "Bravo", "Charlie", "Delta"}));
+  EXPECT_EQ(w->device_list()->currentRow(), 0);
+  EXPECT_EQ(w->marker(SortColumn::kName)->direction(), SortMarker::Direction::kUp);
+}
+
 TEST_F(MainWindowTest, ModeToggleReopensInTheOtherModeWithTheSameList) {
   // The host loop: the first window (classic) scans and toggles from its context menu; the
   // second (graphical) must show the same terminals, sorted, and is closed with Escape.
@@ -361,6 +374,7 @@ TEST_F(MainWindowTest, AdapterQuestionAtTheFirstWindowOnly) {
 }
 
 TEST(Skin, KeyColourToleranceIsOneAbove) {
+  testing::TestApp();  // regions are made from bitmaps, which need the application
   struct Case {
     int r, g, b;
     bool key;
