@@ -140,7 +140,7 @@ bool ShortLineMayContinue(std::span<const std::byte> text, int codepage) {
   return codepage == kUtf8CodePageIndex && kShortLineBytes - n < kLongestUtf8Character;
 }
 
-std::string MissingForApply(const Configuration& c) {
+std::string MissingRecords(const Configuration& c) {
   static constexpr const char* kLineNames[kLineCount] = {"idle1", "idle2", "idle3",
                                                          "error1", "error2", "offline"};
   std::string missing;
@@ -156,6 +156,11 @@ std::string MissingForApply(const Configuration& c) {
     missing += "the long-message record was not received (message lines " + lines +
                " are known only by their first 20 bytes)";
   }
+  return missing;
+}
+
+std::string MissingForApply(const Configuration& c) {
+  const std::string missing = MissingRecords(c);
   if (missing.empty()) return {};
   return "not applied: " + missing +
          " when the configuration was read; sending it would overwrite the terminal's values "

@@ -173,9 +173,12 @@ bool ShortLineMayContinue(std::span<const std::byte> text20, int codepage);
 
 inline uint8_t LineBit(int line) { return static_cast<uint8_t>(1u << line); }
 
-// Why applying `c` would overwrite values the terminal holds with defaults (an extension record
-// that was not read and whose values the user has not entered), as one sentence naming what is
-// missing; empty when `c` may be applied.
+// The extension records the terminal holds that `c` lacks (not read, values not entered), as a
+// phrase naming them ("the wireless record (SSID, security, keys) was not received"); empty when
+// `c` holds everything.
+std::string MissingRecords(const Configuration& c);
+// Why applying `c` would overwrite values the terminal holds with defaults, as one message that
+// names what is missing and says what to do; empty when `c` may be applied.
 std::string MissingForApply(const Configuration& c);
 
 }  // namespace kt::config

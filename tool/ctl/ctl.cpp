@@ -248,6 +248,11 @@ int Show(const Options& o, std::FILE* out, std::FILE* err) {
   for (const auto& [name, value] : FormatConfiguration(*c)) {
     std::fprintf(out, "%s=%s\n", name.c_str(), value.c_str());
   }
+  if (const std::string missing = config::MissingRecords(*c); !missing.empty()) {
+    std::fprintf(err, "kx25ctl: %s: incomplete: %s; the values above stand in for it\n",
+                 config::FormatMac(mac, ':').c_str(), missing.c_str());
+    return 1;
+  }
   return 0;
 }
 
@@ -261,6 +266,12 @@ int Save(const Options& o, std::FILE* out, std::FILE* err) {
   Printer errors(err);
   std::optional<config::Configuration> c = ReadTerminal(o, mac, errors, err);
   if (!c) return 1;
+  // A file with stand-in values would carry them to every terminal it is applied to.
+  if (const std::string missing = config::MissingRecords(*c); !missing.empty()) {
+    std::fprintf(err, "kx25ctl: %s: not saved: %s when the configuration was read; read the terminal again\n",
+                 config::FormatMac(mac, ':').c_str(), missing.c_str());
+    return 1;
+  }
   Status st = config::WriteSettingsFile(o.positional[1], *c, config::kSettingsFileKind,
                                         config::PagesFor(*c, o.rs232));
   if (!st.ok()) {

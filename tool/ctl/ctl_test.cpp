@@ -160,6 +160,15 @@ TEST_F(CtlTest, ApplyRefusesWhenAReplyWasLostAndWritesNothing) {
   EXPECT_EQ(SetCommands(*sim_), 0);
   EXPECT_EQ(sim_->Wireless(0), wireless);
   EXPECT_EQ(Terminal(0).device_name, "KX25-0001");
+  // Nor is a file saved with stand-in wireless values; show says its values are incomplete.
+  const std::string file = (dir_ / "partial.KX25").string();
+  const CtlRun save = Ctl("save 02-4B-58-00-00-01 " + file + " --seconds 2" + to_);
+  EXPECT_EQ(save.code, 1) << save.out;
+  EXPECT_NE(save.out.find("not saved: the wireless record"), std::string::npos) << save.out;
+  EXPECT_FALSE(std::filesystem::exists(file));
+  const CtlRun show = Ctl("show 02-4B-58-00-00-01 --seconds 2" + to_);
+  EXPECT_EQ(show.code, 1) << show.out;
+  EXPECT_NE(show.out.find("incomplete: the wireless record"), std::string::npos) << show.out;
 
   // A lost long-message reply: refused too, unless the user enters the cut line anew.
   sim_->LoseReplies(0, config::kRequestWireless, false);
