@@ -81,6 +81,11 @@ Result<CdxSnapshot> CdxFile::Begin() {
   return CdxSnapshot{generation_, now.file.size};
 }
 
+void CdxFile::Invalidate() {
+  std::scoped_lock lock(stamp_mutex_);
+  stamped_ = false;
+}
+
 Result<CdxTagHeader> CdxFile::ReadTagHeader(uint32_t offset, const CdxSnapshot& snap) {
   {
     std::scoped_lock lock(stamp_mutex_);

@@ -53,6 +53,8 @@ class CdxFile {
 
   // Starts an operation: re-validates the cache against the file (see the file comment).
   Result<CdxSnapshot> Begin();
+  // A writer in this process changed the file: the next Begin() reads the stamp again at once.
+  void Invalidate();
 
   // Tags in the order of their headers in the file (creation order).
   Result<std::vector<CdxTagEntry>> Directory(const CdxSnapshot& snap);

@@ -42,6 +42,10 @@ class CdxTag {
 
   const TagInfo& info() const { return info_; }
   int key_length() const { return info_.key_length; }
+  uint32_t header_offset() const { return header_offset_; }
+  uint8_t pad() const { return pad_; }
+  // Whether KeyOf() works: both expressions are understood, so writers can keep the tag.
+  bool keys_known() const { return key_expr_ != nullptr; }
 
   // nullopt: the tag is empty, or the walk ran off its end (Next) or its start (Prev).
   Result<std::optional<CdxPosition>> First();

@@ -48,6 +48,13 @@ class SharedFile {
   Status Sync() const;
   Result<FileStamp> Stamp() const;
 
+  // Byte-range locks as other xBase programs take them (far beyond the data; see xbase_locks.h).
+  // They belong to this handle's open file description (OFD locks), so closing another
+  // descriptor of the same file does not drop them, and they conflict with locks other
+  // processes (and other handles of this process) hold on the range. Blocks until granted.
+  Status LockRange(uint64_t offset, uint64_t length, bool exclusive) const;
+  void UnlockRange(uint64_t offset, uint64_t length) const;
+
   const std::filesystem::path& path() const { return path_; }
   bool writable() const { return writable_; }
   uint64_t device() const { return device_; }

@@ -10,11 +10,13 @@
 #include "common/coding.h"
 #include "server/data/driver/cdx_file.h"
 #include "server/data/driver/cdx_tag.h"
+#include "server/data/driver/cdx_updater.h"
 #include "server/data/driver/dbf_table.h"
 #include "server/data/driver/field_codec.h"
 #include "server/data/driver/file_lookup.h"
 #include "server/data/driver/key_encoding.h"
 #include "server/data/driver/memo_file.h"
+#include "server/data/driver/xbase_locks.h"
 
 namespace kt::data {
 
@@ -65,10 +67,13 @@ class TableWorkArea final : public WorkArea {
       return Status::Ok();
     }
     KT_ASSIGN_OR_RETURN(cdx_, CdxFile::Open(*found));
+    cdx_path_ = *found;
     KT_ASSIGN_OR_RETURN(CdxSnapshot snap, cdx_->Begin());
     KT_ASSIGN_OR_RETURN(std::vector<CdxTagEntry> entries, cdx_->Directory(snap));
     for (const CdxTagEntry& entry : entries) {
       KT_ASSIGN_OR_RETURN(CdxTag tag, CdxTag::Load(cdx_, entry, table_->fields()));
+      tag_refs_.push_back(CdxTagRef{tag.info().name, tag.header_offset(), tag.key_length(),
+                                    tag.pad(), tag.info().unique});
       tags_.push_back(std::move(tag));
     }
     return Status::Ok();
@@ -287,13 +292,22 @@ class TableWorkArea final : public WorkArea {
   Status AppendBlank() override {
     KT_RETURN_IF_ERROR(CanWrite());
     KT_RETURN_IF_ERROR(Flush());
-    KT_ASSIGN_OR_RETURN(uint32_t recno, table_->AppendRecord(blank_record_));
+    uint32_t recno = 0;
+    {
+      KT_ASSIGN_OR_RETURN(RangeLockGuard lock,
+                          RangeLockGuard::Acquire(table_->file(), TableHeaderLock(structural()),
+                                                  /*exclusive=*/true));
+      KT_ASSIGN_OR_RETURN(recno, table_->AppendRecord(blank_record_));
+    }
     known_count_ = recno;
     recno_ = recno;
     record_ = blank_record_;
     loaded_ = true;
     eof_ = bof_ = found_ = false;
     pos_.reset();
+    // The new record enters the index when it is written (its keys are known by then).
+    appended_ = !tags_.empty();
+    dirty_ = appended_;
     return Status::Ok();
   }
   Status PutString(std::string_view field, std::string_view value) override {
@@ -336,6 +350,7 @@ class TableWorkArea final : public WorkArea {
   Status Commit() override {
     if (options_.read_only) return Status::Ok();
     KT_RETURN_IF_ERROR(Flush());
+    if (updater_) KT_RETURN_IF_ERROR(updater_->Sync());
     return table_->Commit();
   }
 
@@ -378,9 +393,12 @@ class TableWorkArea final : public WorkArea {
 
   Status CanWrite() const {
     if (options_.read_only) return Status::InvalidArgument(alias_ + ": opened read-only");
-    // Index maintenance is not implemented: writing would leave the index stale.
-    if (!tags_.empty()) {
-      return Status::InvalidArgument(alias_ + ": table has an index; writing it is not supported");
+    // A tag whose keys we cannot compute would go stale.
+    for (const CdxTag& t : tags_) {
+      if (!t.keys_known()) {
+        return Status::InvalidArgument(alias_ + ": tag " + t.info().name +
+                                       ": expression not understood, so the table cannot be written");
+      }
     }
     return Status::Ok();
   }
@@ -397,10 +415,67 @@ class TableWorkArea final : public WorkArea {
     dirty_ = true;
     return Status::Ok();
   }
+  bool structural() const {
+    return table_->header().table_flags & DbfHeader::kStructuralIndexFlag;
+  }
+
+  // Writes the current record under its record lock and, when its keys changed, brings every tag
+  // up to date under the index lock: the record first, then its entries, so a reader never finds
+  // an entry whose record does not exist yet.
   Status Flush() {
     if (!dirty_) return Status::Ok();
     dirty_ = false;
-    return table_->WriteRecord(recno_, record_);
+    const bool appended = appended_;
+    appended_ = false;
+    const DbfHeader& h = table_->header();
+    KT_ASSIGN_OR_RETURN(RangeLockGuard record_lock,
+                        RangeLockGuard::Acquire(table_->file(),
+                                                TableRecordLock(structural(), h.header_length,
+                                                                h.record_length, recno_),
+                                                /*exclusive=*/true));
+    if (tags_.empty()) return table_->WriteRecord(recno_, record_);
+
+    // Keys the index holds for the record now (none yet for an appended one) and keys it should.
+    std::string stored;
+    if (!appended) KT_RETURN_IF_ERROR(table_->ReadRecord(recno_, stored));
+    std::vector<std::optional<std::string>> before(tags_.size()), after(tags_.size());
+    bool changed = false;
+    for (std::size_t t = 0; t < tags_.size(); ++t) {
+      if (!appended) {
+        KT_ASSIGN_OR_RETURN(before[t], tags_[t].KeyOf(stored));
+      }
+      KT_ASSIGN_OR_RETURN(after[t], tags_[t].KeyOf(record_));
+      changed = changed || before[t] != after[t];
+    }
+    if (!changed) return table_->WriteRecord(recno_, record_);
+
+    if (!updater_) {
+      KT_ASSIGN_OR_RETURN(updater_, CdxUpdater::Open(cdx_path_));
+    }
+    KT_RETURN_IF_ERROR(updater_->Begin());
+    Status s = UpdateEntries(before, after);
+    if (s.ok()) {
+      s = updater_->End();
+    } else {
+      updater_->Abort();
+    }
+    cdx_->Invalidate();  // work areas of this process read the new state at once
+    return s;
+  }
+
+  Status UpdateEntries(const std::vector<std::optional<std::string>>& before,
+                       const std::vector<std::optional<std::string>>& after) {
+    KT_RETURN_IF_ERROR(table_->WriteRecord(recno_, record_));
+    for (std::size_t t = 0; t < tags_.size(); ++t) {
+      if (before[t] == after[t]) continue;
+      if (before[t]) {
+        Status removed = updater_->Remove(tag_refs_[t], *before[t], recno_);
+        // A unique tag keeps a key with the first record that had it: this one may hold none.
+        if (!removed.ok() && !(removed.IsNotFound() && tag_refs_[t].unique)) return removed;
+      }
+      if (after[t]) KT_RETURN_IF_ERROR(updater_->Insert(tag_refs_[t], *after[t], recno_));
+    }
+    return Status::Ok();
   }
 
   Status RefreshCount() {
@@ -549,7 +624,10 @@ class TableWorkArea final : public WorkArea {
   std::unordered_map<std::string_view, int> field_index_;  // upper-case name -> position
   std::string blank_record_;
   std::shared_ptr<CdxFile> cdx_;
+  std::filesystem::path cdx_path_;
   std::vector<CdxTag> tags_;
+  std::vector<CdxTagRef> tag_refs_;  // what the updater needs of each tag, in the order of tags_
+  std::unique_ptr<CdxUpdater> updater_;  // opened on the first write that changes a key
   mutable std::unique_ptr<MemoFile> memo_;  // opened on first use
 
   int order_ = -1;
@@ -559,6 +637,7 @@ class TableWorkArea final : public WorkArea {
   bool bof_ = true;
   bool found_ = false;
   bool dirty_ = false;
+  bool appended_ = false;  // the current record was appended and is not in the index yet
   std::optional<CdxPosition> pos_;
   mutable std::string record_;  // the current record once read
   mutable bool loaded_ = true;

@@ -120,6 +120,11 @@ class WorkArea {
   virtual Result<std::string> GetMemo(std::string_view field) const = 0;
 
   // ---- Writing (REQUIRES: opened with read_only = false) ----
+  // Changes collect in the current record and are written when the area moves, seeks or commits:
+  // the record under its record lock, then, when a key of any tag changed (a key field, a FOR
+  // condition, the deleted flag), the compound index under its lock (see cdx_updater.h).
+  // AppendBlank takes the header lock. A table with a tag whose expression is not understood
+  // cannot be written (InvalidArgument).
   virtual Status AppendBlank() = 0;  // appends and positions on the new record
   virtual Status PutString(std::string_view field, std::string_view value) = 0;  // cut/padded to width
   virtual Status PutNumber(std::string_view field, double value) = 0;  // InvalidArgument if it does not fit
