@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <map>
 #include <random>
 #include <set>
@@ -14,7 +16,10 @@
 #include "server/data/driver/file_lookup.h"
 #include "server/data/driver/index_builder.h"
 #include "server/data/driver/index_check.h"
+#include "server/data/driver/shared_file.h"
 #include "server/data/driver/work_area.h"
+#include "server/data/driver/xbase_locks.h"
+#include "common/coding.h"
 
 namespace kt::data {
 namespace {
@@ -300,6 +305,35 @@ TEST_F(IndexUpdateTest, WriterAndReaderAgreeOnSeeksWhileRecordNumbersGrow) {
   auto found = writer_->Seek(code);
   ASSERT_TRUE(found.ok());
   EXPECT_TRUE(*found);
+}
+
+// A reader holding the index's shared lock (another handle, as another program would) keeps the
+// writer's key change out until it lets go; then the change lands and the counter has moved.
+TEST_F(IndexUpdateTest, KeyChangesWaitForReadersHoldingTheIndexLock) {
+  const fs::path cdx = *FindFileIgnoringCase(dir_, "ITEMS.CDX");
+  auto counter = [&] {
+    const std::string bytes = kt::test_support::ReadFileBytes(cdx);
+    return DecodeFixedBE32(bytes.data() + 8);
+  };
+  const uint32_t before = counter();
+  auto other = OpenSharedFile(cdx, /*writable=*/false);
+  ASSERT_TRUE(other.ok());
+  ASSERT_TRUE((*other)->LockRange(kIndexFileLock.offset, kIndexFileLock.length, false).ok());
+  auto change = std::async(std::launch::async, [&] {
+    KT_RETURN_IF_ERROR(writer_->GoTo(1));
+    KT_RETURN_IF_ERROR(writer_->PutString("CODE", "ZZZLOCK"));
+    return writer_->Commit();
+  });
+  EXPECT_EQ(change.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+  EXPECT_EQ(counter(), before);
+  (*other)->UnlockRange(kIndexFileLock.offset, kIndexFileLock.length);
+  ASSERT_EQ(change.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+  EXPECT_TRUE(change.get().ok());
+  EXPECT_EQ(counter(), before + 2);
+  const Row was = model_.rows[0];
+  model_.rows[0].code = Pad("ZZZLOCK", 10);
+  model_.Changed(1, was);
+  CheckAll("after the lock");
 }
 
 TEST_F(IndexUpdateTest, TablesWithExpressionsWeCannotEvaluateAreNotWritten) {
