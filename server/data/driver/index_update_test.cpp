@@ -336,6 +336,34 @@ TEST_F(IndexUpdateTest, KeyChangesWaitForReadersHoldingTheIndexLock) {
   CheckAll("after the lock");
 }
 
+// Two writers in threads of one process share the file handles, so the system's locks cannot keep
+// them apart: they take turns in the process, and no append or index change is lost.
+TEST_F(IndexUpdateTest, WritersInThreadsOfOneProcessTakeTurns) {
+  writer_.reset();
+  const uint32_t before = static_cast<uint32_t>(model_.rows.size());
+  auto write = [&](int thread) -> Status {
+    KT_ASSIGN_OR_RETURN(auto area, WorkArea::Open(table_, "W" + std::to_string(thread),
+                                                  OpenOptions{true, false, true}));
+    for (int i = 0; i < 300; ++i) {
+      KT_RETURN_IF_ERROR(area->AppendBlank());
+      KT_RETURN_IF_ERROR(area->PutString("CODE", "T" + std::to_string(thread) + "-" + std::to_string(i)));
+      KT_RETURN_IF_ERROR(area->Skip(0));
+      // and a key change of an older record
+      KT_RETURN_IF_ERROR(area->GoTo(1 + static_cast<uint32_t>(i % 100)));
+      KT_RETURN_IF_ERROR(area->PutString("NAME", "N" + std::to_string(thread) + std::to_string(i)));
+      KT_RETURN_IF_ERROR(area->Skip(0));
+    }
+    return area->Commit();
+  };
+  auto a = std::async(std::launch::async, write, 1);
+  auto b = std::async(std::launch::async, write, 2);
+  EXPECT_TRUE(a.get().ok());
+  EXPECT_TRUE(b.get().ok());
+  EXPECT_EQ(reader_->RecCount().value(), before + 600);
+  const Status check = CheckCompoundIndex(table_);
+  EXPECT_TRUE(check.ok()) << check.ToString();
+}
+
 TEST_F(IndexUpdateTest, TablesWithExpressionsWeCannotEvaluateAreNotWritten) {
   writer_.reset();
   reader_.reset();
