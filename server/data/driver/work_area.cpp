@@ -13,6 +13,7 @@
 #include "server/data/driver/dbf_table.h"
 #include "server/data/driver/field_codec.h"
 #include "server/data/driver/file_lookup.h"
+#include "server/data/driver/index_read_attempts.h"
 #include "server/data/driver/key_encoding.h"
 #include "server/data/driver/memo_file.h"
 
@@ -65,6 +66,24 @@ class TableWorkArea final : public WorkArea {
       return Status::Ok();
     }
     KT_ASSIGN_OR_RETURN(cdx_, CdxFile::Open(*found));
+    // The tag directory and headers are read like any index operation: another program may be
+    // rewriting them right now.
+    IndexReadAttempts attempts(*cdx_, /*lock=*/true);
+    for (;;) {
+      KT_RETURN_IF_ERROR(attempts.Start());
+      Status loaded = LoadTags();
+      if (!loaded.ok()) {
+        if (!loaded.IsCorruption()) return loaded;
+        KT_RETURN_IF_ERROR(attempts.Inconsistent(loaded));
+        continue;
+      }
+      KT_ASSIGN_OR_RETURN(const bool holds, attempts.Confirm());
+      if (holds) return Status::Ok();
+    }
+  }
+
+  Status LoadTags() {
+    tags_.clear();
     KT_ASSIGN_OR_RETURN(CdxSnapshot snap, cdx_->Begin());
     KT_ASSIGN_OR_RETURN(std::vector<CdxTagEntry> entries, cdx_->Directory(snap));
     for (const CdxTagEntry& entry : entries) {
@@ -143,8 +162,10 @@ class TableWorkArea final : public WorkArea {
       if (known_count_ == 0) return SetEmpty();
       return LoadNatural(1);
     }
-    KT_ASSIGN_OR_RETURN(auto p, First());
-    KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), /*forward=*/true));
+    KT_ASSIGN_OR_RETURN(auto p, Consistently([&]() -> Result<std::optional<CdxPosition>> {
+      KT_ASSIGN_OR_RETURN(auto first, First());
+      return Settle(std::move(first), /*forward=*/true);
+    }));
     if (!p) return SetEmpty();
     return LoadIndexed(*p);
   }
@@ -157,8 +178,10 @@ class TableWorkArea final : public WorkArea {
       if (known_count_ == 0) return SetEmpty();
       return LoadNatural(known_count_);
     }
-    KT_ASSIGN_OR_RETURN(auto p, Last());
-    KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), /*forward=*/false));
+    KT_ASSIGN_OR_RETURN(auto p, Consistently([&]() -> Result<std::optional<CdxPosition>> {
+      KT_ASSIGN_OR_RETURN(auto last, Last());
+      return Settle(std::move(last), /*forward=*/false);
+    }));
     if (!p) return SetEmpty();
     return LoadIndexed(*p);
   }
@@ -173,26 +196,32 @@ class TableWorkArea final : public WorkArea {
     if (order_ < 0) return SkipNatural(count);
     for (int64_t i = 0; i < count; ++i) {
       if (eof_) return Status::Ok();
-      KT_RETURN_IF_ERROR(EnsureIndexPosition());
-      if (!pos_) return SetPhantom();
-      KT_ASSIGN_OR_RETURN(auto p, Next(*pos_));
-      KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), true));
+      KT_ASSIGN_OR_RETURN(const bool in_leaf, StepStaysInLeaf(/*forward=*/true));
+      KT_ASSIGN_OR_RETURN(auto p, Consistently([&]() -> Result<std::optional<CdxPosition>> {
+        KT_RETURN_IF_ERROR(EnsureIndexPosition());
+        KT_ASSIGN_OR_RETURN(auto next, Next(*pos_));
+        return Settle(std::move(next), true);
+      }, /*lock=*/!in_leaf, /*confirm_all=*/!in_leaf));
       if (!p) return SetPhantom();
       KT_RETURN_IF_ERROR(LoadIndexed(*p));
     }
     for (int64_t i = 0; i > count; --i) {
       if (eof_) {
         // Back from the end of the table: the last record in this order.
-        KT_ASSIGN_OR_RETURN(auto p, Last());
-        KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), false));
+        KT_ASSIGN_OR_RETURN(auto p, Consistently([&]() -> Result<std::optional<CdxPosition>> {
+          KT_ASSIGN_OR_RETURN(auto last, Last());
+          return Settle(std::move(last), false);
+        }));
         if (!p) return SetEmpty();
         KT_RETURN_IF_ERROR(LoadIndexed(*p));
         continue;
       }
-      KT_RETURN_IF_ERROR(EnsureIndexPosition());
-      if (!pos_) return GoTop();
-      KT_ASSIGN_OR_RETURN(auto p, Prev(*pos_));
-      KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), false));
+      KT_ASSIGN_OR_RETURN(const bool in_leaf, StepStaysInLeaf(/*forward=*/false));
+      KT_ASSIGN_OR_RETURN(auto p, Consistently([&]() -> Result<std::optional<CdxPosition>> {
+        KT_RETURN_IF_ERROR(EnsureIndexPosition());
+        KT_ASSIGN_OR_RETURN(auto prev, Prev(*pos_));
+        return Settle(std::move(prev), false);
+      }, /*lock=*/!in_leaf, /*confirm_all=*/!in_leaf));
       if (!p) {
         bof_ = true;  // stays on the first record
         return Status::Ok();
@@ -514,9 +543,63 @@ class TableWorkArea final : public WorkArea {
     return Status::Ok();
   }
 
-  Result<bool> SeekKey(std::string_view key, bool soft) {
-    KT_RETURN_IF_ERROR(Flush());
-    const std::string_view search = key.substr(0, static_cast<std::size_t>(tag().key_length()));
+  // Runs one index step (a move that yields a position, or none at either end) so that its
+  // answer holds while another program writes the index (see index_read_attempts.h). `lock`
+  // takes the engines' shared index lock for each attempt; `confirm_all` checks every answer
+  // against the change stamp, not only "nothing there".
+  template <typename Step>
+  Result<std::optional<CdxPosition>> Consistently(const Step& step, bool lock = true,
+                                                  bool confirm_all = true) {
+    IndexReadAttempts attempts(*cdx_, lock);
+    for (;;) {
+      KT_RETURN_IF_ERROR(attempts.Start());
+      Result<std::optional<CdxPosition>> p = step();
+      if (!p.ok()) {
+        if (!p.status().IsCorruption()) return p.status();
+        // The next attempt starts afresh from pos_ (kept: its key and record find the place again).
+        KT_RETURN_IF_ERROR(attempts.Inconsistent(p.status()));
+        continue;
+      }
+      if (!*p || confirm_all) {  // "nothing there" rests on the index alone
+        KT_ASSIGN_OR_RETURN(const bool holds, attempts.Confirm());
+        if (!holds) continue;
+      }
+      attempts.Finish();
+      return p;
+    }
+  }
+
+  // True when a skip from the current entry reads nothing from the file: the next entry in that
+  // direction is in the leaf already decoded, and the index has not changed since. Such steps
+  // need neither the lock nor a check; the others (a sibling, a new descent) get both.
+  Result<bool> StepStaysInLeaf(bool forward) {
+    if (!pos_) return false;
+    KT_ASSIGN_OR_RETURN(const CdxSnapshot snap, cdx_->Begin());
+    if (pos_->generation != snap.generation) return false;
+    const bool stored_forward = forward != descending();
+    return stored_forward ? pos_->index + 1 < pos_->leaf->size() : pos_->index > 0;
+  }
+
+  // True when the record now read holds the sought key in the current tag: a writer may have
+  // changed or be writing the record the index entry points to. A half-appended record (its
+  // deletion flag is neither blank nor "*") holds nothing yet.
+  Result<bool> RecordHasKey(std::string_view search) const {
+    KT_RETURN_IF_ERROR(EnsureLoaded());
+    if (record_[0] != ' ' && record_[0] != '*') return false;
+    auto key = tags_[order_].KeyOf(record_);
+    if (!key.ok()) return true;  // an expression we cannot evaluate: the index has the last word
+    if (!*key) return false;     // no longer passes the tag's FOR condition
+    return (*key)->compare(0, search.size(), search) == 0;
+  }
+
+  // One pass of a seek: the first entry that matches the search value and whose record still
+  // holds that key. Entries whose records say otherwise are passed over. nullopt: no such entry
+  // and nothing after it (for a soft seek the position is the next entry, if any).
+  struct SeekPass {
+    std::optional<CdxPosition> at;
+    bool found = false;
+  };
+  Result<std::optional<CdxPosition>> SeekOnce(std::string_view search, SeekPass& pass) {
     std::optional<CdxPosition> p;
     if (!descending()) {
       KT_ASSIGN_OR_RETURN(p, tag().Bound(search, /*upper=*/false));
@@ -530,10 +613,33 @@ class TableWorkArea final : public WorkArea {
       }
     }
     KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), /*forward=*/true));
-    found_ = p && tag().Matches(*p, search);
-    if (found_ || (soft && p)) {
+    while (p && tag().Matches(*p, search)) {
       KT_RETURN_IF_ERROR(LoadIndexed(*p));
-      return found_;
+      KT_ASSIGN_OR_RETURN(const bool holds, RecordHasKey(search));
+      if (holds) {
+        pass = SeekPass{p, true};
+        return p;
+      }
+      KT_ASSIGN_OR_RETURN(p, Next(*p));
+      KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), /*forward=*/true));
+    }
+    pass = SeekPass{p, false};
+    // A miss is an answer of the index alone: report "nothing" so that it gets confirmed.
+    return std::optional<CdxPosition>();
+  }
+
+  Result<bool> SeekKey(std::string_view key, bool soft) {
+    KT_RETURN_IF_ERROR(Flush());
+    const std::string_view search = key.substr(0, static_cast<std::size_t>(tag().key_length()));
+    SeekPass pass;
+    KT_RETURN_IF_ERROR(
+        Consistently([&] { return SeekOnce(search, pass); }, /*lock=*/true, /*confirm_all=*/false)
+            .status());
+    found_ = pass.found;
+    if (found_) return true;  // positioned, and the record read, by the pass
+    if (soft && pass.at) {
+      KT_RETURN_IF_ERROR(LoadIndexed(*pass.at));
+      return false;
     }
     KT_RETURN_IF_ERROR(SetPhantom());
     bof_ = false;
