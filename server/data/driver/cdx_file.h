@@ -62,6 +62,7 @@ class CdxFile {
                                                   const CdxSnapshot& snap);
 
   const std::filesystem::path& path() const { return file_->path(); }
+  const SharedFile& file() const { return *file_; }
 
   // ---- Reading while another program writes ----
   // Reads the change stamp afresh (never from the recheck window) and tells whether the file

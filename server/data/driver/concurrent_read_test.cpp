@@ -409,5 +409,86 @@ TEST_F(ConcurrentReadTest, ReadersNeverMissWhileALockingWriterRewritesTheIndex) 
   EXPECT_GT(seeks.load(), 200);
 }
 
+
+// ---- Tables and indexes that change under an open work area in other ways ----
+
+// Waits (bounded) until `done` holds, seeking again and again as a session would.
+template <typename Pred>
+bool Eventually(Pred done) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < until) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+TEST_F(ConcurrentReadTest, FilesReplacedByRenameAreOpenedAgain) {
+  WriteFileBytes(cdx_, older_);
+  auto area = OpenItems("NAMA");
+
+  // A sync tool writes a new table (record 5 renamed) beside the old one and renames it over.
+  std::string table = ReadFileBytes(table_);
+  const uint16_t header_length = DecodeFixedLE16(table.data() + 8);
+  const uint16_t record_length = DecodeFixedLE16(table.data() + 10);
+  table.replace(header_length + 4u * record_length + 1 + 10, 20, "ITEM 00000 RENAMED  ");
+  WriteFileBytes(dir_ / "ITEMS.TMP", table);
+  fs::rename(dir_ / "ITEMS.TMP", table_);
+  auto name_of_5 = [&]() -> std::string {
+    auto sought = area->Seek(Name(5));
+    if (!sought.ok() || !*sought) return "?";
+    return area->GetString("NAMA").value_or("?");
+  };
+  // The index still says Name(5) for record 5; the new table's record disagrees once it is read.
+  EXPECT_TRUE(Eventually([&] { return name_of_5() == "?"; }));
+  auto renamed = area->Seek("ITEM 00000");
+  ASSERT_TRUE(renamed.ok());
+  EXPECT_FALSE(*renamed) << "not in the index yet";
+
+  // The index is rebuilt by the bulk builder, which also renames its new file over the old one.
+  ASSERT_TRUE(BuildCompoundIndex(table_, kTags).ok());
+  EXPECT_TRUE(Eventually([&] {
+    auto sought = area->Seek("ITEM 00000 RENAMED");
+    return sought.ok() && *sought && area->RecNo() == 5u;
+  }));
+  EXPECT_EQ(area->order(), "NAMA");
+  ASSERT_TRUE(area->SetOrder("KODE").ok());
+  auto appended = area->Seek(Code(kRecords));
+  ASSERT_TRUE(appended.ok());
+  EXPECT_TRUE(*appended) << "the new index knows every record";
+}
+
+TEST_F(ConcurrentReadTest, AnIndexRebuiltInPlaceIsFollowedToItsNewTagHeaders) {
+  WriteFileBytes(cdx_, older_);
+  auto area = OpenItems("NAMA");
+  auto sought = area->Seek(Name(kOlderRecords));
+  ASSERT_TRUE(sought.ok() && *sought);
+  // Rebuilt in place (same file): the NAMA tag's header now lies elsewhere.
+  WriteFileBytes(cdx_, newer_);
+  sought = area->Seek(Name(kRecords));
+  ASSERT_TRUE(sought.ok()) << sought.status().ToString();
+  EXPECT_TRUE(*sought);
+  EXPECT_EQ(area->RecNo(), static_cast<uint32_t>(kRecords));
+  ASSERT_TRUE(area->GoBottom().ok());
+  EXPECT_EQ(area->RecNo(), 1u);  // NAMA runs opposite to the record order
+}
+
+TEST_F(ConcurrentReadTest, ARecordCutOffByATruncatedTableIsAReadError) {
+  auto area = OpenItems();
+  const std::string table = ReadFileBytes(table_);
+  const uint16_t header_length = DecodeFixedLE16(table.data() + 8);
+  const uint16_t record_length = DecodeFixedLE16(table.data() + 10);
+  fs::resize_file(table_, header_length + 1000u * record_length + record_length / 2);
+
+  auto sought = area->Seek(Code(1000));
+  ASSERT_TRUE(sought.ok());
+  EXPECT_TRUE(*sought) << "records before the cut still read";
+  sought = area->Seek(Code(2000));
+  ASSERT_FALSE(sought.ok()) << "a record that cannot be read is no empty record";
+  EXPECT_NE(sought.status().message().find("past the end"), std::string::npos) << sought.status().message();
+  sought = area->Seek(Code(1001));  // the half record at the cut
+  EXPECT_FALSE(sought.ok());
+}
+
 }  // namespace
 }  // namespace kt::data

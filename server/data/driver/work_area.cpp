@@ -1,7 +1,10 @@
 // The work area over a table file and its compound index.
 #include "server/data/driver/work_area.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -33,14 +36,22 @@ class TableWorkArea final : public WorkArea {
  public:
   TableWorkArea(std::string alias, std::filesystem::path path, OpenOptions options,
                 std::unique_ptr<DbfTable> table)
-      : alias_(std::move(alias)), path_(std::move(path)), options_(options),
-        table_(std::move(table)) {
+      : alias_(std::move(alias)), path_(std::move(path)), options_(options) {
+    Adopt(std::move(table));
+  }
+
+  // Makes `table` the area's table: the field list, the name index and the blank record follow it.
+  void Adopt(std::unique_ptr<DbfTable> table) {
+    table_ = std::move(table);
+    fields_.clear();
+    upper_names_.clear();
+    field_index_.clear();
     for (const DbfField& f : table_->fields()) {
       fields_.push_back(FieldSpec{f.name, f.type, f.width, f.decimals});
       upper_names_.push_back(UpperAscii(f.name));
     }
-    // Keys view the strings of upper_names_, which are never changed after this point. The first
-    // of two equal names wins, as the linear search did.
+    // Keys view the strings of upper_names_, which are not changed until the next Adopt. The
+    // first of two equal names wins, as the linear search did.
     for (std::size_t i = 0; i < upper_names_.size(); ++i) {
       field_index_.emplace(upper_names_[i], static_cast<int>(i));
     }
@@ -48,6 +59,7 @@ class TableWorkArea final : public WorkArea {
     blank_record_.resize(table_->record_length(), ' ');
     for (const DbfField& f : table_->fields()) blank_record_.replace(f.offset, f.width, BlankValue(f));
     record_ = blank_record_;
+    loaded_ = true;
   }
 
   ~TableWorkArea() override {
@@ -156,6 +168,7 @@ class TableWorkArea final : public WorkArea {
   // ---- Navigation ----
   Status GoTop() override {
     KT_RETURN_IF_ERROR(Flush());
+    KT_RETURN_IF_ERROR(FollowReplacedFiles());
     found_ = false;
     if (order_ < 0) {
       KT_RETURN_IF_ERROR(RefreshCount());
@@ -172,6 +185,7 @@ class TableWorkArea final : public WorkArea {
 
   Status GoBottom() override {
     KT_RETURN_IF_ERROR(Flush());
+    KT_RETURN_IF_ERROR(FollowReplacedFiles());
     found_ = false;
     if (order_ < 0) {
       KT_RETURN_IF_ERROR(RefreshCount());
@@ -233,6 +247,7 @@ class TableWorkArea final : public WorkArea {
 
   Status GoTo(uint32_t recno) override {
     KT_RETURN_IF_ERROR(Flush());
+    KT_RETURN_IF_ERROR(FollowReplacedFiles());
     found_ = false;
     if (recno > known_count_ || recno == 0) KT_RETURN_IF_ERROR(RefreshCount());
     if (recno == 0 || recno > known_count_) return SetPhantom();
@@ -532,6 +547,48 @@ class TableWorkArea final : public WorkArea {
     return Status::Ok();
   }
 
+  // Copy and sync tools replace a table or its index by writing a new file and renaming it over
+  // the old one; the handles we hold would read the deleted files for as long as the area
+  // lives. So positioning compares, at most every kIdentityRecheck, the identity (device and
+  // inode) of the files at the paths with that of the open handles and opens the new files when
+  // they differ. The current order is kept; the position is not (the caller positions anew).
+  static constexpr std::chrono::milliseconds kIdentityRecheck{250};
+
+  Status FollowReplacedFiles() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - identity_checked_ < kIdentityRecheck) return Status::Ok();
+    identity_checked_ = now;
+    const bool replaced = Replaced(path_, table_->file()) || (cdx_ && Replaced(cdx_->path(), cdx_->file()));
+    if (!replaced && !reopen_failed_) return Status::Ok();
+    const Status reopened = Reopen();
+    reopen_failed_ = !reopened.ok();
+    return reopened;
+  }
+
+  static bool Replaced(const std::filesystem::path& path, const SharedFile& open) {
+    struct stat st;
+    // Missing for a moment (between a tool's delete and rename): keep reading what we have.
+    if (::stat(path.c_str(), &st) != 0) return false;
+    return static_cast<uint64_t>(st.st_dev) != open.device() ||
+           static_cast<uint64_t>(st.st_ino) != open.inode();
+  }
+
+  Status Reopen() {
+    KT_RETURN_IF_ERROR(Flush());
+    KT_ASSIGN_OR_RETURN(std::unique_ptr<DbfTable> table,
+                        DbfTable::Open(path_, !options_.read_only, /*exclusive=*/!options_.shared));
+    const std::string order_name = order();
+    Adopt(std::move(table));
+    cdx_.reset();
+    tags_.clear();
+    order_ = -1;
+    pos_.reset();
+    memo_.reset();
+    if (options_.open_index) KT_RETURN_IF_ERROR(OpenIndex(path_));
+    if (!order_name.empty()) KT_RETURN_IF_ERROR(SetOrder(order_name));
+    return SetPhantom();
+  }
+
   Status NeedOrder(char type) const {
     if (order_ < 0) return Status::InvalidArgument(alias_ + ": no index order selected");
     const TagInfo& info = tags_[order_].info();
@@ -630,6 +687,8 @@ class TableWorkArea final : public WorkArea {
 
   Result<bool> SeekKey(std::string_view key, bool soft) {
     KT_RETURN_IF_ERROR(Flush());
+    KT_RETURN_IF_ERROR(FollowReplacedFiles());
+    if (order_ < 0) return Status::NotFound(alias_ + ": the order is gone from the reopened index");
     const std::string_view search = key.substr(0, static_cast<std::size_t>(tag().key_length()));
     SeekPass pass;
     KT_RETURN_IF_ERROR(
@@ -649,7 +708,7 @@ class TableWorkArea final : public WorkArea {
   const std::string alias_;
   const std::filesystem::path path_;
   const OpenOptions options_;
-  const std::unique_ptr<DbfTable> table_;
+  std::unique_ptr<DbfTable> table_;
   std::vector<FieldSpec> fields_;
   std::vector<std::string> upper_names_;
   std::unordered_map<std::string_view, int> field_index_;  // upper-case name -> position
@@ -668,6 +727,8 @@ class TableWorkArea final : public WorkArea {
   std::optional<CdxPosition> pos_;
   mutable std::string record_;  // the current record once read
   mutable bool loaded_ = true;
+  std::chrono::steady_clock::time_point identity_checked_ = std::chrono::steady_clock::now();
+  bool reopen_failed_ = false;
 };
 
 }  // namespace
