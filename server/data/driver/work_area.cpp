@@ -518,6 +518,8 @@ class TableWorkArea final : public WorkArea {
 
   // Passes over entries that point beyond the records the table holds (stale, or appended by
   // a writer whose header update we have not seen yet: the count is re-read once first).
+  // A record the header counts but the file no longer holds is no stale entry: the table was
+  // cut short, and reading it is an error.
   Result<std::optional<CdxPosition>> Settle(std::optional<CdxPosition> p, bool forward) {
     bool refreshed = false;
     while (p && (p->recno() == 0 || p->recno() > known_count_)) {
@@ -525,6 +527,13 @@ class TableWorkArea final : public WorkArea {
         KT_RETURN_IF_ERROR(RefreshCount());
         refreshed = true;
         continue;
+      }
+      if (p->recno() != 0) {
+        KT_ASSIGN_OR_RETURN(const uint32_t stated, table_->ReadStatedRecordCount());
+        if (p->recno() <= stated) {
+          return Status::Corruption(alias_ + ": record " + std::to_string(p->recno()) +
+                                    " lies past the end of the file (the table is cut short)");
+        }
       }
       KT_ASSIGN_OR_RETURN(p, forward ? Next(*p) : Prev(*p));
     }
