@@ -64,6 +64,8 @@ class SharedFile {
   bool writable() const { return writable_; }
   uint64_t device() const { return device_; }
   uint64_t inode() const { return inode_; }
+  // The descriptor, for byte-range locks (range_lock.h); owned by this object.
+  int native_handle() const { return fd_; }
 
  private:
   friend Result<std::shared_ptr<SharedFile>> OpenSharedFile(const std::filesystem::path&, bool);

@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "common/status.h"
+#include "server/data/driver/range_lock.h"
 #include "server/data/driver/shared_file.h"
 
 namespace kt::data {
@@ -26,7 +27,7 @@ struct LockRange {
 
 inline constexpr uint64_t kIndexedTableLockBase = 0x7FFFFFFE;
 inline constexpr uint64_t kPlainTableLockBase = 0x40000000;
-inline constexpr LockRange kIndexFileLock{0x7FFFFFFE, 1};
+inline constexpr LockRange kIndexFileLock{kCdxLockOffset, 1};
 
 inline LockRange TableHeaderLock(bool structural_index) {
   return {structural_index ? kIndexedTableLockBase : kPlainTableLockBase, 1};
