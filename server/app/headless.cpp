@@ -12,6 +12,7 @@
 #include "server/app/server_core.h"
 #include "server/app/stdout_sink.h"
 #include "server/data/database_retry.h"
+#include "server/data/driver/index_read_attempts.h"
 #include "server/errlog/crash_handler.h"
 #include "server/errlog/instance_lock.h"
 #include "server/errlog/startup_checks.h"
@@ -123,6 +124,12 @@ int RunHeadless(int argc, char** argv) {
     }
   }
   core.Stop();
+  // How often index reads met a writer of the accounting product (for the technicians' figures).
+  const data::CollisionCounters reads = data::ReadCollisionCounters();
+  sink.Info("Index reads: " + std::to_string(reads.operations) + " operations, " +
+            std::to_string(reads.retries) + " retries, " + std::to_string(reads.lock_waits) +
+            " waits for a writer's lock, " + std::to_string(reads.gave_up) + " gave up, " +
+            std::to_string(reads.damage) + " damaged");
   sink.Info("Stopped");
   return 0;
 }
