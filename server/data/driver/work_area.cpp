@@ -80,7 +80,6 @@ class TableWorkArea final : public WorkArea {
       return Status::Ok();
     }
     KT_ASSIGN_OR_RETURN(cdx_, CdxFile::Open(*found));
-    cdx_path_ = *found;
     // The tag directory and headers are read like any index operation: another program may be
     // rewriting them right now.
     IndexReadAttempts attempts(*cdx_, /*lock=*/true);
@@ -492,7 +491,7 @@ class TableWorkArea final : public WorkArea {
     if (!changed) return table_->WriteRecord(recno_, record_);
 
     if (!updater_) {
-      KT_ASSIGN_OR_RETURN(updater_, CdxUpdater::Open(cdx_path_));
+      KT_ASSIGN_OR_RETURN(updater_, CdxUpdater::Open(cdx_->path()));
     }
     KT_RETURN_IF_ERROR(updater_->Begin());
     Status s = UpdateEntries(before, after);
@@ -801,7 +800,6 @@ class TableWorkArea final : public WorkArea {
   std::unordered_map<std::string_view, int> field_index_;  // upper-case name -> position
   std::string blank_record_;
   std::shared_ptr<CdxFile> cdx_;
-  std::filesystem::path cdx_path_;
   std::vector<CdxTag> tags_;
   std::unique_ptr<CdxUpdater> updater_;  // opened on the first write that changes a key
   mutable std::unique_ptr<MemoFile> memo_;  // opened on first use
