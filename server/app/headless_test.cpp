@@ -105,6 +105,57 @@ TEST_P(HeadlessProgram, ServesTheDemoDataAndStopsCleanlyOnTheSignal) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, HeadlessProgram, ::testing::Values(SIGTERM, SIGINT));
 
+// A data folder that is not there at start (a network share that mounts late): the server says
+// it is not serving, logs every terminal it turns away, and opens the database once the folder
+// appears, without a restart.
+TEST(HeadlessProgramLateData, ServesOnceTheDataFolderAppears) {
+  const fs::path dir = fs::temp_directory_path() / ("kt_headless_late_" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "work");
+  const fs::path log = dir / "out.log";
+  const pid_t pid = Spawn({"kt-vistrand-server", "--headless", "--workdir", (dir / "work").string(), "--port", "0",
+                           "--data", (dir / "late").string(), "--bind", "127.0.0.1", "--no-restart"},
+                          log);
+  auto wait_for = [&](const std::string& what) {
+    for (auto end = Clock::now() + 30s; Clock::now() < end;) {
+      if (kt::test_support::ReadFileBytes(log).find(what) != std::string::npos) return true;
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
+  };
+  ASSERT_TRUE(wait_for("info: ### Database not open: terminals are turned away")) << kt::test_support::ReadFileBytes(log);
+  EXPECT_TRUE(wait_for("error: Gagal buke file S_KONTRO !"));
+  std::smatch m;
+  std::string text = kt::test_support::ReadFileBytes(log);
+  ASSERT_TRUE(std::regex_search(text, m, std::regex(R"(\(headless\) Port: (\d+))"))) << text;
+  const auto port = static_cast<uint16_t>(std::stoi(m[1]));
+
+  // A terminal now is turned away, and the log says so.
+  {
+    auto t = kt::net::TcpConnect("127.0.0.1", port, 2000ms);
+    ASSERT_TRUE(t.ok());
+    EXPECT_TRUE(wait_for("turned away: database not open")) << kt::test_support::ReadFileBytes(log);
+  }
+
+  ASSERT_TRUE(kt::data::demo::WriteDemoDataSet(dir / "late", {.item_count = 30}).ok());
+  ASSERT_TRUE(wait_for("Database opened: serving terminals")) << kt::test_support::ReadFileBytes(log);
+  auto t = kt::net::TcpConnect("127.0.0.1", port, 2000ms);
+  ASSERT_TRUE(t.ok());
+  std::string got;
+  std::array<char, 512> buf;
+  ASSERT_TRUE(kt::net::SendAll(*t, "FAQ600\r", 1000ms).ok());
+  for (auto end = Clock::now() + 10s; Clock::now() < end && got.find("Air Mineral 600ml") == std::string::npos;) {
+    auto n = kt::net::RecvSome(*t, buf, 50ms);
+    if (n.ok()) got.append(buf.data(), *n);
+  }
+  EXPECT_NE(got.find("Air Mineral 600ml"), std::string::npos);
+  kill(pid, SIGTERM);
+  EXPECT_EQ(WaitExit(pid, 10s), 0);
+  text = kt::test_support::ReadFileBytes(log);
+  EXPECT_NE(text.find("info: Self-test passed: serving terminals"), std::string::npos) << text;
+  fs::remove_all(dir);
+}
+
 TEST(HeadlessProgramOptions, ABadCommandLineIsRefused) {
   const fs::path out = fs::temp_directory_path() / ("kt_headless_bad_" + std::to_string(getpid()));
   EXPECT_EQ(WaitExit(Spawn({"kt-vistrand-server", "--headless", "--port", "70000"}, out), 10s), 2);

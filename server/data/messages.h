@@ -44,6 +44,8 @@ inline constexpr std::string_view kCodeNotFound = ", Kode tidak ketemu !";
 inline constexpr std::string_view kNotForRetail = ", Item ini tidak diperbolehkan pada module ini !";
 inline constexpr std::string_view kItemInactive = ", Item ini sudah tidak aktif lagi !";
 inline constexpr std::string_view kWarehouseInactive = ", Item ini tidak aktif pada Gudang: ";
+// Our own: the item table could not be read ("CODE, Gagal baca S_STOCK: " + the driver's reason).
+inline constexpr std::string_view kStockReadFailed = ", Gagal baca S_STOCK: ";
 
 // ---- Units ----
 inline constexpr std::string_view kBadUnitSet =

@@ -101,7 +101,14 @@ void KTECHOSERVERTCP::ListenerThread() {
       continue;
     }
     const bool database_open = options_.database_open ? options_.database_open() : flags_.database_open.load();
-    if (!database_open) continue;  // dropped unanswered; the handle closes it
+    if (!database_open) {
+      // Dropped unanswered (the handle closes it), but never silently: the operator must see
+      // that terminals come and are turned away.
+      auto peer = GetPeerAddress(*accepted);
+      sink_.AddConnectedInfo("### Connection from " + (peer.ok() ? peer->ip : std::string("?")) +
+                             " turned away: database not open, on: " + TimeOfDayText());
+      continue;
+    }
     ServeTerminal(std::move(*accepted));
   }
   listen_socket_.Close();

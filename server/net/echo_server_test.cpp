@@ -262,6 +262,7 @@ TEST_F(EchoServerTest, WhileTheDatabaseIsClosedTerminalsAreDroppedUnanswered) {
   EXPECT_TRUE(ClosedBy(t, &got));
   EXPECT_EQ(got, "");
   EXPECT_EQ(server_->ConnectionCount(), 0);
+  EXPECT_TRUE(sink_.WaitFor("### Connection from 127.0.0.1 turned away: database not open, on: "));
 }
 
 TEST_F(EchoServerTest, GreetingComesEvenWhenTablesFailAndOpeningIsRetriedPaced) {

@@ -19,6 +19,8 @@
 #include "server/ui/app_icons.h"
 #include "server/ui/server_control.h"
 #include "server/ui/status_texts.h"
+#include "server/data/database_retry.h"
+#include "server/data/messages.h"
 #include "server/ui/window_sink.h"
 #include "server/ui/winsetting.h"
 #include "server/ui/wintestresult.h"
@@ -135,7 +137,13 @@ void WINSTARTING::BuildControls() {
 
 void WINSTARTING::PostInit() {
   // 1. The main tables; their error boxes appear here and the database-open flag stays clear.
-  if (options_.open_database) data::DBMAINOPEN(globals_, sink_);
+  if (options_.open_database) {
+    data::DBMAINOPEN(globals_, sink_);
+    database_retry_ = std::make_unique<data::DatabaseRetry>(globals_, sink_);
+    database_timer_.setInterval(1000);  // the retry keeps its own, longer period
+    connect(&database_timer_, &QTimer::timeout, this, &WINSTARTING::RetryDatabase);
+    database_timer_.start();
+  }
   // 2.-3.
   state_ = 3;
   title_->setText(kTitle);
@@ -201,7 +209,22 @@ QString WINSTARTING::RETURNTEXTFIREWALL() const {
                              server_.Port()));
 }
 
-void WINSTARTING::REFRESHFIREWALLSTATE() { SHOWERROR(RETURNTEXTFIREWALL()); }
+void WINSTARTING::REFRESHFIREWALLSTATE() { SHOWERROR(StatusText()); }
+
+QString WINSTARTING::StatusText() const {
+  if (database_retry_ && !globals_.IsDatabaseOpen()) {
+    return Latin1(std::string(data::msg::kDatabaseNotOpen) + " Terminal ditolak; dicoba lagi tiap " +
+                  std::to_string(data::DatabaseRetry::kPeriod.count()) + " detik.");
+  }
+  return RETURNTEXTFIREWALL();
+}
+
+void WINSTARTING::RetryDatabase() {
+  if (!database_retry_) return;
+  const bool opened = database_retry_->Tick();
+  if (opened) REFRESHPACKAGE();
+  if (blocking_->text() != StatusText()) SHOWERROR(StatusText());
+}
 
 void WINSTARTING::REFRESHFIREWALLSTATEEX() {
   if (server_.SelfTestPassed()) return;

@@ -24,6 +24,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -38,6 +39,7 @@ class QSystemTrayIcon;
 
 namespace kt::data {
 class GLOBALVARIABLE;
+class DatabaseRetry;
 }
 
 namespace kt::ui {
@@ -119,6 +121,9 @@ class WINSTARTING : public QDialog {
 
  private:
   void BuildControls();
+  void RetryDatabase();
+  // The status label's text: the database that is not open first, then the blocking text.
+  QString StatusText() const;
   void HideToTray();
   void ShowBalloon(const QIcon& icon, const QString& title, const QString& text);
   void SetTrayIcon(bool add, bool attention, const QString& tip);
@@ -147,6 +152,10 @@ class WINSTARTING : public QDialog {
   ActivityList* connections_ = nullptr;  // 111
   QSystemTrayIcon* tray_ = nullptr;
   QTimer timer_;
+  // A database that did not open at start (a data folder that appears later) is opened again
+  // every few seconds; the status label says so meanwhile.
+  std::unique_ptr<data::DatabaseRetry> database_retry_;
+  QTimer database_timer_;
   QPointer<WINTESTRESULT> test_window_;
 
   QString tray_tip_;

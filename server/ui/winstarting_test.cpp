@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "server/data/demo/demo_data.h"
 #include "server/ui/activity_list.h"
 #include "server/ui/line_log.h"
 #include "server/ui/qt_test_app.h"
@@ -250,6 +251,34 @@ TEST_F(WinStartingTest, BlockedTextWhileTheProbeCannotArriveAndItsClearing) {
   Tick();
   EXPECT_EQ(window_->balloonCount(), balloons);
   EXPECT_EQ(server_.starts.load(), 3);
+}
+
+// The data folder is missing at start (a share that mounts late): the box at start as ever, then
+// the status label says terminals are turned away, and the database opens once the folder is
+// there, without more boxes and without a restart.
+TEST_F(WinStartingTest, ADataFolderThatAppearsLaterIsOpenedWithoutARestart) {
+  std::vector<std::string> boxes;
+  sink_->SetErrorBox([&](const std::string& text) { boxes.push_back(text); });
+  data::ConfigValues config = globals_.Config();
+  config.location = (folder_.path() / "late").string();
+  globals_.SetConfig(config);
+  WINSTARTING::Options o;
+  o.workdir = folder_.path();
+  o.prompts = prompts_.Make();
+  o.tray_available = true;
+  o.quit = [this] { ++quits_; };
+  window_ = std::make_unique<WINSTARTING>(server_, globals_, *sink_, o);
+  window_->PostInit();
+  EXPECT_FALSE(globals_.IsDatabaseOpen());
+  ASSERT_EQ(boxes, std::vector<std::string>{"Gagal buke file S_KONTRO !"});
+  auto* label = Control<QLabel>("id106");
+  const QString waiting = QStringLiteral("Database belum dibuka / Lokasi tidak ketemu ! Terminal ditolak");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return label->text().startsWith(waiting); }, 10000)) << label->text().toStdString();
+
+  ASSERT_TRUE(data::demo::WriteDemoDataSet(folder_.path() / "late", {.item_count = 10}).ok());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return globals_.IsDatabaseOpen(); }, 30000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !label->text().startsWith(waiting); }, 10000));
+  EXPECT_EQ(boxes.size(), 1u) << "retries show no boxes";
 }
 
 TEST_F(WinStartingTest, TakenPortIsNamed) {

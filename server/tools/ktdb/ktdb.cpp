@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "server/data/demo/demo_data.h"
+#include "server/data/driver/index_check.h"
 #include "server/data/driver/work_area.h"
 
 namespace kt::tools {
@@ -40,6 +41,9 @@ constexpr const char* kUsage =
     "                                  record numbers in index order from the top (or\n"
     "                                  backwards from the bottom), deleted records included\n"
     "  get TABLE RECNO FIELD...        field values of that record as stored, one per line\n"
+    "  check TABLE                     checks the compound index against the table (every tree,\n"
+    "                                  sibling link, free page and every record's keys): prints\n"
+    "                                  ok, or the problems found (exit 1)\n"
     "  create-demo DIR [--items N]     writes the demo data set DIR/ST_DB/ (every table with\n"
     "                                  its index; N items, 300 by default)\n"
     "\n"
@@ -312,6 +316,21 @@ Outcome Get(const std::vector<std::string>& a, std::ostream& out) {
   return std::nullopt;
 }
 
+Outcome Check(const std::vector<std::string>& a, std::ostream& out) {
+  if (a.size() != 1) return Fail("check needs a table", 2);
+  const Status checked = data::CheckCompoundIndex(a[0]);
+  if (checked.ok()) {
+    out << "ok\n";
+    return std::nullopt;
+  }
+  if (!checked.IsCorruption()) return Fail(checked);
+  // The first line says how many problems; the problems themselves are the output.
+  const std::string& text = checked.message();
+  const auto newline = text.find('\n');
+  if (newline != std::string::npos) out << text.substr(newline + 1) << '\n';
+  return Fail(text.substr(0, newline));
+}
+
 Outcome CreateDemo(const std::vector<std::string>& a, std::ostream& out) {
   if (a.empty()) return Fail("create-demo needs a folder", 2);
   data::demo::DemoOptions options;
@@ -352,6 +371,7 @@ int RunKtdb(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   else if (command == "seek") outcome = Seek(rest, out);
   else if (command == "walk") outcome = Walk(rest, out);
   else if (command == "get") outcome = Get(rest, out);
+  else if (command == "check") outcome = Check(rest, out);
   else if (command == "create-demo") outcome = CreateDemo(rest, out);
   else outcome = Fail("unknown command \"" + command + "\" (ktdb --help lists the commands)", 2);
   if (!outcome) return 0;

@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
+
+#include "common/testing/files.h"
 
 namespace kt::tools {
 namespace {
@@ -127,10 +131,36 @@ TEST(KtdbTest, ErrorsAreOneLineAndNonZero) {
   }
 }
 
+// The indexes the other engine wrote pass the check; a damaged copy fails it with the problems.
+TEST(KtdbTest, CheckPassesTheFixturesAndNamesProblems) {
+  for (const char* table : {"CHARKEY", "NUMDATE", "PROMO", "MEMOTAB", "EMPTYTAB", "BIGTAB"}) {
+    const Outcome r = Ktdb({"check", kFix + table + ".G8A"});
+    EXPECT_EQ(r.code, 0) << table << ": " << r.out << r.err;
+    EXPECT_EQ(r.out, "ok\n");
+  }
+  const kt::test_support::ScratchFolder scratch("kt_ktdb", "check_");
+  for (const char* ext : {".G8A", ".CDX"}) {
+    std::filesystem::copy_file(kFix + "NUMDATE" + ext, scratch.path() / (std::string("NUMDATE") + ext));
+  }
+  // A new ID in record 1 behind the index's back: the ID tags' keys no longer match it.
+  const std::filesystem::path table = scratch.path() / "NUMDATE.G8A";
+  std::string bytes = kt::test_support::ReadFileBytes(table);
+  const std::size_t header = static_cast<uint8_t>(bytes[8]) | static_cast<uint8_t>(bytes[9]) << 8;
+  const std::size_t length = static_cast<uint8_t>(bytes[10]) | static_cast<uint8_t>(bytes[11]) << 8;
+  (void)length;
+  bytes.replace(header + 1, 8, "  123456");
+  kt::test_support::WriteFileBytes(table, bytes);
+  const Outcome r = Ktdb({"check", table.string()});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("ID: "), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("problem"), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
 TEST(KtdbTest, HelpListsEveryCommand) {
   const Outcome r = Ktdb({"--help"});
   EXPECT_EQ(r.code, 0);
-  for (const char* word : {"structure", "tags", "seek", "--keys", "--stats", "walk", "get"}) {
+  for (const char* word : {"structure", "tags", "seek", "--keys", "--stats", "walk", "get", "check"}) {
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
   }
 }
