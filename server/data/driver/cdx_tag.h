@@ -68,6 +68,12 @@ class CdxTag {
   // True when the entry's key starts with the search value (cut to the key length).
   bool Matches(const CdxPosition& pos, std::string_view search) const;
 
+  // Whether a key built by KeyOf has agreed with this tag's index entries at least once. Until
+  // then a disagreement may mean that our evaluation differs from the engine that built the
+  // index (a collation, a function we read otherwise), not that the record changed.
+  bool key_agreed() const { return key_agreed_; }
+  void NoteKeyAgreed() { key_agreed_ = true; }
+
  private:
   CdxTag(std::shared_ptr<CdxFile> file, uint32_t header_offset, TagInfo info)
       : file_(std::move(file)), header_offset_(header_offset), info_(std::move(info)) {}
@@ -107,6 +113,7 @@ class CdxTag {
   std::shared_ptr<const Expression> for_expr_;
   std::shared_ptr<const std::vector<DbfField>> fields_;  // of the table, to parse new expressions
   uint64_t root_generation_ = 0;
+  bool key_agreed_ = false;
   uint32_t root_ = 0;
 };
 

@@ -18,7 +18,7 @@
 //     change (it may be half-way through an update that bumps the counter only at its end);
 //   - an answer that rests on the index alone ("not found", end of the order) holds only when the
 //     stamp read after the operation equals the one read before it; otherwise it runs again;
-//   - after kMaxAttempts the operation gives up with "the index keeps changing".
+//   - after CollisionPolicy::max_attempts the operation gives up with "the index keeps changing".
 //
 // Thread safety: one IndexReadAttempts per operation, on the operation's thread. The policy and
 // the counters are process-wide and may be read and set from any thread.
@@ -35,9 +35,11 @@
 namespace kt::data {
 
 struct CollisionPolicy {
-  int max_attempts = 10;
+  // About a second of waiting in all before "keeps changing": long enough to outlast a busy
+  // writer on a loaded machine, short enough for a terminal waiting for its reply.
+  int max_attempts = 16;
   std::chrono::microseconds first_wait{1000};
-  std::chrono::microseconds max_wait{50000};
+  std::chrono::microseconds max_wait{100000};
   // Tests only: called before every wait (a retry, or a wait for a writer's lock) with the
   // number of the attempt just ended (1, 2, ...), and when an attempt's reading is done, before
   // its answer is checked against the file.

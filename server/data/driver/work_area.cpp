@@ -725,14 +725,17 @@ class TableWorkArea final : public WorkArea {
 
   // True when the record now read holds the sought key in the current tag: a writer may have
   // changed or be writing the record the index entry points to. A half-appended record (its
-  // deletion flag is neither blank nor "*") holds nothing yet.
-  Result<bool> RecordHasKey(std::string_view search) const {
+  // deletion flag is neither blank nor "*") holds nothing yet. Until our key of a record has
+  // agreed with the tag once, the index has the last word (see CdxTag::key_agreed).
+  Result<bool> RecordHasKey(std::string_view search) {
     KT_RETURN_IF_ERROR(EnsureLoaded());
     if (record_[0] != ' ' && record_[0] != '*') return false;
-    auto key = tags_[order_].KeyOf(record_);
+    CdxTag& t = tags_[order_];
+    auto key = t.KeyOf(record_);
     if (!key.ok()) return true;  // an expression we cannot evaluate: the index has the last word
-    if (!*key) return false;     // no longer passes the tag's FOR condition
-    return (*key)->compare(0, search.size(), search) == 0;
+    const bool agrees = *key && (*key)->compare(0, search.size(), search) == 0;
+    if (agrees) t.NoteKeyAgreed();
+    return agrees || !t.key_agreed();
   }
 
   // One pass of a seek: the first entry that matches the search value and whose record still
