@@ -15,8 +15,9 @@ namespace kt {
 
 class AltSignalStack {
  public:
-  // Room for the crash handler: it walks and symbolises the stack there.
-  static constexpr std::size_t kSize = 64 * 1024;
+  // Room for the crash handler: it walks the stack and reads the debug information there, which
+  // took more than 64 KiB in a large program. Pages are touched only when a handler runs.
+  static constexpr std::size_t kSize = 256 * 1024;
 
   AltSignalStack();
   ~AltSignalStack();

@@ -1,5 +1,7 @@
 #include "common/log/line_queue.h"
 
+#include <pthread.h>
+
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -69,6 +71,7 @@ std::uint64_t LineQueue::lost() const {
 
 void LineQueue::Run(std::shared_ptr<State> s) {
   AltSignalStack alt_stack;
+  ::pthread_setname_np(::pthread_self(), "kt-log");
   std::unique_lock lock(s->mutex);
   for (;;) {
     s->wake.wait(lock, [&] { return s->stop || !s->queue.empty() || s->lost_unreported > 0; });

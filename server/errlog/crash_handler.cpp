@@ -18,6 +18,7 @@
 #include <string_view>
 #include <typeinfo>
 
+#include "common/alt_signal_stack.h"
 #include "server/errlog/os_version.h"
 #include "server/errlog/restart_guard.h"
 
@@ -34,7 +35,7 @@ namespace kt::errlog {
 namespace {
 
 constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
-constexpr std::size_t kAltStackSize = 64 * 1024;
+constexpr std::size_t kAltStackSize = AltSignalStack::kSize;
 
 // Everything the handler needs is prepared at install time; the handler itself only reads it.
 struct HandlerState {

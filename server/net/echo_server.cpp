@@ -1,5 +1,7 @@
 #include "server/net/echo_server.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <array>
 #include <system_error>
@@ -75,6 +77,7 @@ void KTECHOSERVERTCP::Stop() {
 
 void KTECHOSERVERTCP::ListenerThread() {
   AltSignalStack alt_stack;
+  ::pthread_setname_np(::pthread_self(), "kt-listener");  // shown by top -H, ps -L, debuggers
   auto listening = TcpListen(options_.bind_ip, options_.port, kBacklog);
   const bool serve = listening.ok() && options_.protocol != "UDP";
   if (serve) {
@@ -180,6 +183,7 @@ bool KTECHOSERVERTCP::PauseWhileAlive(ConnectionEntry& entry, milliseconds d) {
 
 void KTECHOSERVERTCP::SessionThread(ConnectionEntry& entry) {
   AltSignalStack alt_stack;  // a stack overflow here still reaches the crash handler
+  ::pthread_setname_np(::pthread_self(), "kt-session");
   const std::string n = std::to_string(entry.number);
   const std::string& ip = entry.peer.ip;
   sink_.AddConnectedInfo("Connection (" + n + ") accepted from " + ip + " on: " + TimeOfDayText());
