@@ -26,7 +26,7 @@ constexpr std::chrono::milliseconds kStatusPoll{250};  // how often the blocking
 void Usage() {
   std::fprintf(stderr,
                "usage: kt-vistrand-server --headless [--workdir DIR] [--port N] [--data LOCATION]\n"
-               "                          [--bind IP] [--no-restart]\n");
+               "                          [--bind IP] [--max-sessions N] [--no-restart]\n");
 }
 
 bool ParsePort(const char* text, uint16_t& port) {
@@ -62,6 +62,12 @@ int RunHeadless(int argc, char** argv) {
       options.data_location = argv[++i];
     } else if (a == "--bind" && has_value) {
       options.bind_ip = argv[++i];
+    } else if (a == "--max-sessions" && has_value) {
+      options.max_sessions = std::atoi(argv[++i]);
+      if (options.max_sessions < 1) {
+        Usage();
+        return 2;
+      }
     } else {
       Usage();
       return 2;

@@ -5,6 +5,7 @@
 #include "server/app/lookup_scan_handler.h"
 #include "server/data/database.h"
 #include "server/data/settings_table.h"
+#include "server/errlog/startup_checks.h"
 #include "server/net/echo_client.h"
 #include "server/net/random_text.h"
 
@@ -16,6 +17,7 @@ ServerCore::ServerCore(CoreOptions options, data::EventSink& sink)
 ServerCore::~ServerCore() { Stop(); }
 
 Status ServerCore::Start() {
+  errlog::RaiseOpenFileLimit();
   globals_.SetRandomTestFirewall(net::MakeRandomText(18, 'A', 'Z'));
   KT_RETURN_IF_ERROR(data::LoadSettings(options_.workdir, globals_));
 
@@ -39,6 +41,7 @@ void ServerCore::STARTSERVER() {
     o.port = globals_.WCONFIGPORT();
     o.bind_ip = options_.bind_ip;
     o.timeout = kListenerTimeout;
+    o.max_sessions = options_.max_sessions;
     o.database_open = [this] { return globals_.IsDatabaseOpen(); };
     listener_ = std::make_unique<net::KTECHOSERVERTCP>(o, flags_, bridge_, MakeLookupHandlerFactory(globals_, sink_),
                                                         globals_.CRANDOMTESTFIREWALL());

@@ -1,42 +1,54 @@
 #include "server/app/stdout_sink.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <string>
 
-namespace kt::app {
+#include "common/text/printable.h"
 
-void StdoutSink::Write(std::string_view tag, std::string_view text) {
+namespace kt::app {
+namespace {
+
+bool WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = ::write(fd, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string LogTimestamp() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t t = std::chrono::system_clock::to_time_t(now);
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm tm{};
   localtime_r(&t, &tm);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
+  char stamp[40];
+  const std::size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
+  std::snprintf(stamp + n, sizeof stamp - n, ".%03d ", static_cast<int>(ms));
+  return stamp;
+}
 
-  std::string line;
-  line.reserve(text.size() + 40);
-  line += stamp;
-  char frac[8];
-  std::snprintf(frac, sizeof frac, ".%03d ", static_cast<int>(ms));
-  line += frac;
+StdoutSink::StdoutSink(int fd, std::size_t queued_lines)
+    : queue_([fd](std::string_view text) { return WriteAll(fd, text); },
+             [](std::uint64_t n) { return LogTimestamp() + "info: - " + std::to_string(n) + " log lines dropped (output blocked)"; },
+             {.capacity = queued_lines}) {}
+
+void StdoutSink::Write(std::string_view tag, std::string_view text) {
+  std::string line = LogTimestamp();
+  line.reserve(line.size() + tag.size() + text.size() + 8);
   line += tag;
   line += ": ";
-  for (char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7F) {
-      char esc[8];
-      std::snprintf(esc, sizeof esc, "\\x%02X", b);
-      line += esc;
-    } else {
-      line += c;
-    }
-  }
-  line += '\n';
-  std::scoped_lock lock(mutex_);
-  std::fwrite(line.data(), 1, line.size(), out_);
-  std::fflush(out_);
+  text::AppendPrintable(line, text);
+  queue_.Push(std::move(line));
 }
 
 }  // namespace kt::app

@@ -75,8 +75,7 @@ bool ITEMPENJUAECERAN::DBSUBOPEN() {
   for (const auto& t : tables) {
     auto opened = WorkArea::Open(TablePath(folder, t.table), *t.alias);
     if (!opened.ok()) {
-      sink_.ScanInfo(std::string(msg::kSessionOpenFailedPrefix) + std::string(t.table) +
-                     std::string(msg::kOpenFailedSuffix));
+      sink_.ScanInfo(msg::OpenFailedLine(t.table, opened.status().message()));
       DBSUBCLOSE();
       return false;
     }

@@ -107,6 +107,8 @@ int RunWindowMode(int argc, char** argv) {
     prompts.error(nullptr, QString::fromStdString(started.ToString()));
     return 1;
   }
+  // The port served (the bound one after --port 0), for whoever reads the activity log.
+  log.Add("I", "KT-Vistrand TCP Server Port: " + std::to_string(core.Port()));
 
   // 5.
   CoreControl control(core);

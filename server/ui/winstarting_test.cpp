@@ -340,7 +340,7 @@ TEST(LineLogTest, OneLinePerEventAndRotationKeepsTheFileSmall) {
     log.Flush();
     std::string first;
     std::getline(std::ifstream(file), first);
-    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d S 10.0.0.5 Received Data: F123  second line$")
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d S 10.0.0.5 Received Data: F123\\\\x0D\\\\x0Asecond line$")
                     .match(QString::fromStdString(first))
                     .hasMatch())
         << first;
@@ -357,6 +357,14 @@ TEST(LineLogTest, OneLinePerEventAndRotationKeepsTheFileSmall) {
   std::stringstream tail;
   tail << std::ifstream(file).rdbuf();
   EXPECT_NE(tail.str().find("C line 199\n"), std::string::npos) << "the newest line is in the current file";
+}
+
+TEST(LineLogTest, AFullDiskNeitherBlocksNorHidesTheLoss) {
+  // /dev/full takes the open and refuses every byte, as a full disk does.
+  LineLog log("/dev/full");
+  for (int i = 0; i < 50; ++i) log.Add("S", "10.0.0.5 Received Data: F" + std::to_string(i));
+  ASSERT_TRUE(log.Flush());
+  EXPECT_EQ(log.lost(), 50u);
 }
 
 TEST(StatusTextsTest, FirewallTextFirstMatchWins) {

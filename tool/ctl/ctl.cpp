@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/net/udp_socket.h"
+#include "common/text/printable.h"
 #include "tool/config/config_record.h"
 #include "tool/config/exchange.h"
 #include "tool/config/messages.h"
@@ -68,7 +69,7 @@ class Printer : public config::ExchangeErrors {
  public:
   explicit Printer(std::FILE* err) : err_(err) {}
   void ShowError(const std::string& text) override {
-    std::fprintf(err_, "kx25ctl: %s %s\n", config::kErrorCaption, text.c_str());
+    std::fprintf(err_, "kx25ctl: %s %s\n", config::kErrorCaption, text::Printable(text).c_str());
     ++count_;
   }
   int count() const { return count_; }
@@ -240,7 +241,8 @@ int Scan(const Options& o, std::FILE* out, std::FILE* err) {
     std::fprintf(err, "kx25ctl: %s %s\n", config::kErrorCaption, list.send_error_.c_str());
   }
   discovery::SortDeviceLines(list.lines_, 2);
-  for (const std::string& line : list.lines_) std::fprintf(out, "%s\n", line.c_str());
+  // Names and firmware texts come from the network: control characters are shown escaped.
+  for (const std::string& line : list.lines_) std::fprintf(out, "%s\n", text::Printable(line).c_str());
   std::fprintf(out, "Nr of units found: %d\n", found);
   return 0;
 }
@@ -252,7 +254,7 @@ int Show(const Options& o, std::FILE* out, std::FILE* err) {
   std::optional<config::Configuration> c = ReadTerminal(o, mac, errors, err);
   if (!c) return 1;
   for (const auto& [name, value] : FormatConfiguration(*c)) {
-    std::fprintf(out, "%s=%s\n", name.c_str(), value.c_str());
+    std::fprintf(out, "%s=%s\n", name.c_str(), text::Printable(value).c_str());
   }
   if (const std::string missing = config::MissingRecords(*c); !missing.empty()) {
     std::fprintf(err, "kx25ctl: %s: incomplete: %s; the values above stand in for it\n",
@@ -353,7 +355,7 @@ int ApplyOne(const Options& o, std::FILE* out, std::FILE* err) {
   PrintSent(sent, mac, out);
   if (o.rescan) {
     std::string line;
-    if (Discover(o, mac, &line, err)) std::fprintf(out, "%s\n", line.c_str());
+    if (Discover(o, mac, &line, err)) std::fprintf(out, "%s\n", text::Printable(line).c_str());
   }
   return AllComplete(sent) ? 0 : 1;
 }

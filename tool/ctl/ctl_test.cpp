@@ -97,6 +97,25 @@ TEST_F(CtlTest, ApplySettingsShowsInTheRescan) {
   EXPECT_EQ(c.lines[config::kIdle1].text, "Hello");
 }
 
+// A host that answers discovery can put anything into the name and firmware texts; the console
+// shows control characters escaped, never raw (a retitle, a clear screen, a bell).
+TEST_F(CtlTest, ControlCharactersFromTheNetworkAreShownEscaped) {
+  Start(1);
+  sim_->EditRecord(0, [](std::vector<std::byte>& r) {
+    const std::string name = "\x1B]0;owned\x07\x1B[2J\x1B[1m";
+    const std::string firmware = "\x1B" "c\x07" "01";
+    for (std::size_t i = 0; i < name.size(); ++i) r[config::config_record::kDeviceName + i] = std::byte(name[i]);
+    for (std::size_t i = 0; i < firmware.size(); ++i) r[config::config_record::kFirmwareVersion + i] = std::byte(firmware[i]);
+  });
+  for (const std::string command : {"scan --seconds 1", "show 02-4B-58-00-00-01 --seconds 5"}) {
+    const CtlRun r = Ctl(command + to_);
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.out.find_first_of("\x1B\x07"), std::string::npos) << command;
+    EXPECT_NE(r.out.find("\\x1B]0;owned\\x07\\x1B[2J\\x1B[1m"), std::string::npos) << command << r.out;
+    EXPECT_NE(r.out.find("\\x1Bc\\x0701"), std::string::npos) << command << r.out;
+  }
+}
+
 TEST_F(CtlTest, BadArgumentsAreRefusedBeforeAnythingIsSent) {
   Start(1);
   EXPECT_EQ(Ctl("apply 02-4B-58-00-00-01 volume=35 --no-rescan --seconds 2" + to_).code, 1);

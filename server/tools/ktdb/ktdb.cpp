@@ -1,9 +1,11 @@
 #include "server/tools/ktdb/ktdb.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -44,8 +46,11 @@ constexpr const char* kUsage =
     "  check TABLE                     checks the compound index against the table (every tree,\n"
     "                                  sibling link, free page and every record's keys): prints\n"
     "                                  ok, or the problems found (exit 1)\n"
-    "  create-demo DIR [--items N]     writes the demo data set DIR/ST_DB/ (every table with\n"
-    "                                  its index; N items, 300 by default)\n"
+    "  create-demo DIR [--items N] [--force]\n"
+    "                                  writes the demo data set DIR/ST_DB/ (every table with\n"
+    "                                  its index; N items, 300 by default); refuses a folder\n"
+    "                                  that holds tables unless --force, which replaces the\n"
+    "                                  demo's tables and leaves every other file alone\n"
     "\n"
     "Keys: char keys are taken byte for byte (a shorter key matches as a prefix); dates as\n"
     "YYYYMMDD (empty for the blank date); logicals as T or F. --type defaults to the tag's\n"
@@ -331,11 +336,26 @@ Outcome Check(const std::vector<std::string>& a, std::ostream& out) {
   return Fail(text.substr(0, newline));
 }
 
+// Number of tables (".G8A" files, any case) in `folder`; 0 when it does not exist.
+int TablesIn(const std::filesystem::path& folder) {
+  std::error_code ec;
+  int tables = 0;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string ext = it->path().extension().string();
+    for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (ext == ".G8A") ++tables;
+  }
+  return tables;
+}
+
 Outcome CreateDemo(const std::vector<std::string>& a, std::ostream& out) {
   if (a.empty()) return Fail("create-demo needs a folder", 2);
   data::demo::DemoOptions options;
+  bool force = false;
   for (std::size_t i = 1; i < a.size(); ++i) {
-    if (a[i] == "--items" && i + 1 < a.size()) {
+    if (a[i] == "--force") {
+      force = true;
+    } else if (a[i] == "--items" && i + 1 < a.size()) {
       char* end = nullptr;
       const long count = std::strtol(a[++i].c_str(), &end, 10);
       if (end == a[i].c_str() || *end != '\0' || count < 1 || count > 10000000) {
@@ -345,6 +365,12 @@ Outcome CreateDemo(const std::vector<std::string>& a, std::ostream& out) {
     } else {
       return Fail("create-demo: unexpected argument \"" + a[i] + "\"", 2);
     }
+  }
+  // A real data set must never be replaced by accident.
+  const std::filesystem::path folder = std::filesystem::path(a[0]) / "ST_DB";
+  if (const int tables = TablesIn(folder); tables > 0 && !force) {
+    return Fail("create-demo: " + folder.string() + " already holds " + std::to_string(tables) +
+                " table(s); nothing written (--force replaces the demo's tables there)");
   }
   const Status written = data::demo::WriteDemoDataSet(a[0], options);
   if (!written.ok()) return Fail(written);

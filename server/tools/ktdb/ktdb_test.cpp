@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 
@@ -155,6 +156,47 @@ TEST(KtdbTest, CheckPassesTheFixturesAndNamesProblems) {
   EXPECT_NE(r.out.find("ID: "), std::string::npos) << r.out;
   EXPECT_NE(r.err.find("problem"), std::string::npos) << r.err;
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
+// A folder that already holds a data set is refused, untouched, unless --force; --force replaces
+// the demo's own tables and leaves every other file alone.
+TEST(KtdbTest, CreateDemoNeverReplacesADataSetByAccident) {
+  const std::filesystem::path dir =
+      std::filesystem::path(::testing::TempDir()) / ("ktdb_demo_" + std::to_string(::getpid()));
+  const std::filesystem::path st_db = dir / "ST_DB";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(st_db);
+  const auto read = [](const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  // The shop's own tables: one the demo also writes (any case), one it does not, and a note.
+  std::filesystem::copy_file(kFix + "CHARKEY.G8A", st_db / "s_stock.g8a");
+  std::filesystem::copy_file(kFix + "CHARKEY.G8A", st_db / "S_KONTRO.G8A");
+  std::filesystem::copy_file(kFix + "NUMDATE.G8A", st_db / "S_OWN.G8A");
+  std::ofstream(st_db / "notes.txt") << "keep me";
+  const std::string kontro = read(st_db / "S_KONTRO.G8A");
+
+  const Outcome refused = Ktdb({"create-demo", dir.string(), "--items", "20"});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_NE(refused.err.find(st_db.string() + " already holds 3 table(s)"), std::string::npos) << refused.err;
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(read(st_db / "S_KONTRO.G8A"), kontro);
+  EXPECT_FALSE(std::filesystem::exists(st_db / "S_STOCK.G8A"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(st_db), {}), 4);
+
+  const Outcome forced = Ktdb({"create-demo", dir.string(), "--items", "20", "--force"});
+  EXPECT_EQ(forced.code, 0) << forced.err;
+  EXPECT_NE(read(st_db / "S_KONTRO.G8A"), kontro);  // the demo's own table is replaced
+  EXPECT_EQ(read(st_db / "S_OWN.G8A"), read(kFix + "NUMDATE.G8A"));
+  EXPECT_EQ(read(st_db / "notes.txt"), "keep me");
+  EXPECT_TRUE(std::filesystem::exists(st_db / "s_stock.g8a"));
+  EXPECT_TRUE(std::filesystem::exists(st_db / "S_STOCK.G8A"));
+
+  // An empty or missing folder needs no --force.
+  std::filesystem::remove_all(dir);
+  EXPECT_EQ(Ktdb({"create-demo", dir.string(), "--items", "20"}).code, 0);
+  std::filesystem::remove_all(dir);
 }
 
 TEST(KtdbTest, HelpListsEveryCommand) {

@@ -2,8 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "server/data/demo/demo_data.h"
@@ -17,11 +21,13 @@ namespace {
 struct CommandRun {
   int exit_code = -1;
   std::string out;
+  std::string err;
 };
 
 CommandRun RunLookup(const std::string& args) {
   CommandRun run;
-  const std::string command = std::string(KT_LOOKUP_EXE) + " " + args + " 2>/dev/null";
+  const std::string err_file = ::testing::TempDir() + "/lookup_err_" + std::to_string(::getpid());
+  const std::string command = std::string(KT_LOOKUP_EXE) + " " + args + " 2>" + err_file;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
   char buffer[4096];
@@ -29,6 +35,9 @@ CommandRun RunLookup(const std::string& args) {
   while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
   const int status = ::pclose(pipe);
   run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream err(err_file, std::ios::binary);
+  run.err.assign(std::istreambuf_iterator<char>(err), {});
+  std::filesystem::remove(err_file);
   return run;
 }
 
@@ -71,7 +80,21 @@ TEST_F(LookupCommand, DatabaseFailuresAndUsage) {
   testing::TempFolder empty;
   CommandRun run = RunLookup("--data " + empty.path().string() + " AQ600");
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.out, "Gagal buke file S_KONTRO !\n");
+  EXPECT_EQ(run.out, "");
+  // The operator text, then the file and the cause, on standard error.
+  EXPECT_EQ(run.err.rfind("ktvistrand-lookup: Gagal buke file S_KONTRO ! (", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find("ST_DB/S_KONTRO.G8A"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("no such file"), std::string::npos) << run.err;
+
+  // A damaged stock table: named, with what is wrong with it.
+  testing::TempFolder damaged;
+  std::filesystem::copy(root_->path(), damaged.path(), std::filesystem::copy_options::recursive);
+  std::ofstream(damaged.path() / "ST_DB" / "S_STOCK.G8A", std::ios::binary | std::ios::trunc) << "not a table";
+  run = RunLookup("--data " + damaged.path().string() + " AQ600");
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err.rfind("ktvistrand-lookup: Gagal buke file S_STOCK ! (", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find("S_STOCK.G8A"), std::string::npos) << run.err;
 
   testing::TempFolder old;
   std::filesystem::copy(root_->path(), old.path(), std::filesystem::copy_options::recursive);
@@ -80,7 +103,7 @@ TEST_F(LookupCommand, DatabaseFailuresAndUsage) {
   ASSERT_TRUE(demo::WriteTable(old.path() / "ST_DB", demo::KontroTable(), {kontro}).ok());
   run = RunLookup("--data " + old.path().string() + " AQ600");
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.out, "Versi data KT-Akuntansi minimum 826 !\n");
+  EXPECT_EQ(run.err, "ktvistrand-lookup: Versi data KT-Akuntansi minimum 826 !\n");
 
   for (const std::string& bad : {std::string("AQ600"), "--data " + Root(), "--data " + Root() + " --level 6 AQ600",
                                  "--data " + Root() + " --at '2026-13-01 10:00' AQ600"}) {

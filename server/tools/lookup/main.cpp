@@ -7,7 +7,8 @@
 // Output: "OK<TAB>name<TAB>price text" or "FAIL<TAB>error text" per code. With --render, instead
 // the reply the server would send for each code, drawn as the terminal shows it (the drawing
 // kx25sim uses); the templates come from DIR's KTVISTRD.DAT, else the default ones.
-// A database that does not open prints its message and exits with 1; a usage error exits with 2.
+// A database that does not open prints its message with the file and the cause on standard error
+// and exits with 1; a usage error exits with 2.
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "server/data/event_sink.h"
 #include "server/data/global_variable.h"
 #include "server/data/item_lookup.h"
+#include "server/data/messages.h"
 #include "server/data/pricing/lookup_pricing.h"
 #include "server/tools/lookup/render.h"
 
@@ -42,6 +44,18 @@ class CommandSink : public EventSink {
   std::string first_box;
   std::vector<std::string> boxes, scans;
 };
+
+// The failure of a database or session open: the operator text, and the failed file with its
+// cause when the data layer reported one ("### Gagal buke file NAME ! (cause)" in the scan list).
+int OpenFailure(const CommandSink& sink) {
+  std::string text = sink.first_box;
+  for (const std::string& scan : sink.scans) {
+    if (scan.rfind(msg::kSessionOpenFailedPrefix, 0) == 0) text = scan.substr(4);  // without "### "
+  }
+  if (text.empty()) text = std::string(msg::kOpenFailedPrefix) + "?";
+  std::cerr << "ktvistrand-lookup: " << text << std::endl;
+  return kExitDatabase;
+}
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::cerr << "ktvistrand-lookup: " << problem << "\n";
@@ -109,20 +123,14 @@ int main(int argc, char** argv) {
   globals.SetConfig(config);
 
   CommandSink sink;
-  if (!DBMAINOPEN(globals, sink)) {
-    std::cout << sink.first_box << std::endl;
-    return kExitDatabase;
-  }
+  if (!DBMAINOPEN(globals, sink)) return OpenFailure(sink);
   for (const std::string& box : sink.boxes) std::cerr << box << "\n";
 
   const std::optional<FixedClock> fixed = at ? std::optional<FixedClock>(*at) : std::nullopt;
   const Clock& clock = fixed ? static_cast<const Clock&>(*fixed) : DefaultClock();
   ITEMPENJUAECERAN lookup(globals, sink, clock);
   lookup.SetConnectionNumber(1);
-  if (!lookup.DBSUBOPEN()) {
-    std::cout << (sink.scans.empty() ? std::string("### Gagal buke file") : sink.scans.back()) << std::endl;
-    return kExitDatabase;
-  }
+  if (!lookup.DBSUBOPEN()) return OpenFailure(sink);
   for (const std::string& code : codes) {
     // A session answers an empty code with "###" and never looks it up.
     if (TrimBlanks(code).empty()) {
