@@ -19,11 +19,13 @@ Status ServerCore::Start() {
   globals_.SetRandomTestFirewall(net::MakeRandomText(18, 'A', 'Z'));
   KT_RETURN_IF_ERROR(data::LoadSettings(options_.workdir, globals_));
 
-  data::ConfigValues config = globals_.Config();
-  if (config.WCONFIGPORT == 0) config.WCONFIGPORT = kDefaultPort;
-  if (options_.port) config.WCONFIGPORT = *options_.port;
-  if (options_.data_location) config.location = *options_.data_location;
-  globals_.SetConfig(config);
+  data::ConfigValues stored = globals_.StoredConfig();
+  if (stored.WCONFIGPORT == 0) {
+    stored.WCONFIGPORT = kDefaultPort;
+    globals_.SetConfig(stored);
+  }
+  // In force for this run only: the settings table and the settings dialog keep the stored values.
+  globals_.SetRunOverrides({options_.port, options_.data_location});
 
   // Failures are error boxes on the sink; terminals are dropped until a database is open.
   data::DBMAINOPEN(globals_, sink_);

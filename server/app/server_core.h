@@ -14,7 +14,9 @@
 // starts and drops terminals until a database is open); STARTSERVER (listener + first probe).
 //
 // Thread safety: Start, SERVERCHECK, RETURNTEXTFIREWALL and Stop from one controlling thread;
-// the sink is called from the listener and session threads as well.
+// the sink is called from the listener and session threads as well. STARTSERVER may instead run
+// on a helper thread (the window's probe, which waits for the verdict) while the controlling
+// thread reads Port, flags and RETURNTEXTFIREWALL; one call at a time, never during Start or Stop.
 #pragma once
 
 #include <chrono>

@@ -56,6 +56,8 @@ WINSTARTING::WINSTARTING(ServerControl& server, data::GLOBALVARIABLE& globals, W
 }
 
 WINSTARTING::~WINSTARTING() {
+  // Its end event is dropped with this object; the probe itself ends within its bounded waits.
+  if (probe_thread_.joinable()) probe_thread_.join();
   sink_.Unregister();
   TIMERSTOP();
   RemoveTrayIcon();
@@ -143,18 +145,21 @@ void WINSTARTING::PostInit() {
   start_time_->setText(Latin1(StartTimeText(local)));
   // 6. From now on the log lines reach the lists.
   sink_.Register(this);
-  // 7. Port.
-  data::ConfigValues config = globals_.Config();
-  if (config.WCONFIGPORT == 0) {
-    config.WCONFIGPORT = data::kDefaultPort;
-    globals_.SetConfig(config);
+  // 7. Port: the stored one defaults to 9101; the window shows the port in force (a --port of
+  // this run, which the settings dialog does not show).
+  data::ConfigValues stored = globals_.StoredConfig();
+  if (stored.WCONFIGPORT == 0) {
+    stored.WCONFIGPORT = data::kDefaultPort;
+    globals_.SetConfig(stored);
   }
-  port_->setText(QString::number(config.WCONFIGPORT));
+  port_->setText(QString::number(server_.Port()));
+  if (const auto location = globals_.Overrides().location) {
+    ADDCONNECTEDINFO("Data (this run only): " + *location);
+  }
   ip_ = Latin1(LocalIpAddress());
-  // 8.
-  STARTSERVER();
+  // 8. The tray icon appears with the first probe's verdict.
+  Probe([this] { REFRESHPACKAGE(true); });
   setWindowIcon(AppIcon());
-  REFRESHPACKAGE(true);
   TIMERSTART();
 }
 
@@ -162,12 +167,29 @@ void WINSTARTING::ADDCONNECTEDINFO(std::string_view text) { connections_->Add(te
 void WINSTARTING::ADDSCANINFO(std::string_view text) { scans_->Add(text); }
 void WINSTARTING::SHOWERROR(const QString& text) { blocking_->setText(text); }
 
-void WINSTARTING::STARTSERVER() { server_.StartServer(); }
+void WINSTARTING::STARTSERVER() { Probe({}); }
+
+void WINSTARTING::Probe(std::function<void()> then) {
+  if (probe_running_) return;
+  if (probe_thread_.joinable()) probe_thread_.join();  // ended: its event has arrived
+  probe_running_ = true;
+  probe_thread_ = std::thread([this, then = std::move(then)] {
+    server_.StartServer();
+    // `this` outlives the thread (the destructor joins it); a queued call dies with its receiver.
+    QMetaObject::invokeMethod(
+        this,
+        [this, then] {
+          probe_running_ = false;
+          ++probes_answered_;
+          if (then) then();
+        },
+        Qt::QueuedConnection);
+  });
+}
 
 void WINSTARTING::SERVERCHECK() {
   if (!server_.SelfTestPassed()) {
-    STARTSERVER();
-    REFRESHFIREWALLSTATEEX();
+    Probe([this] { REFRESHFIREWALLSTATEEX(); });
   } else if (state_ > 1) {
     REFRESHPACKAGE();
     REFRESHFIREWALLSTATE();

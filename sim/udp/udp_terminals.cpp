@@ -177,6 +177,15 @@ void UdpTerminals::EditLongMessages(int index,
   std::scoped_lock lock(mutex_);
   edit(terminals_.at(index).long_messages);
 }
+void UdpTerminals::EditWireless(int index, const std::function<void(std::vector<std::byte>&)>& edit) {
+  std::scoped_lock lock(mutex_);
+  edit(terminals_.at(index).wireless);
+}
+void UdpTerminals::LoseReplies(int index, uint8_t command, bool lost) {
+  std::scoped_lock lock(mutex_);
+  uint32_t& bits = terminals_.at(index).lost_replies;
+  bits = lost ? (bits | (1u << (command & 31))) : (bits & ~(1u << (command & 31)));
+}
 std::vector<ReceivedCommand> UdpTerminals::Received() const {
   std::scoped_lock lock(mutex_);
   return received_;
@@ -304,6 +313,10 @@ void UdpTerminals::Handle(std::span<const std::byte> d, const net::UdpEndpoint& 
         break;
       default:
         return;
+    }
+    if (!reply.empty() && (t->lost_replies & (1u << (h.command & 31)))) {
+      reply.clear();
+      outcome = "reply lost";
     }
     received_.push_back({h.mac, h.command, d.size(), applied});
   }

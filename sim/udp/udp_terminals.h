@@ -67,6 +67,10 @@ class UdpTerminals {
   // Changes a terminal's state in place (e.g. a new current address after a lease renewal).
   void EditRecord(int index, const std::function<void(std::vector<std::byte>&)>& edit);
   void EditLongMessages(int index, const std::function<void(std::vector<std::byte>&)>& edit);
+  void EditWireless(int index, const std::function<void(std::vector<std::byte>&)>& edit);
+  // Makes a terminal's replies to requests with `command` (4 or 7) get lost on the way, as on a
+  // busy network; `lost` false lets them through again.
+  void LoseReplies(int index, uint8_t command, bool lost = true);
 
   std::vector<ReceivedCommand> Received() const;
 
@@ -75,6 +79,7 @@ class UdpTerminals {
  private:
   struct Terminal {
     std::vector<std::byte> record, long_messages, wireless;
+    uint32_t lost_replies = 0;  // bit per request command whose reply is lost
   };
   explicit UdpTerminals(const UdpTerminalOptions& o) : options_(o) {}
   void Run();

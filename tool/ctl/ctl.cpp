@@ -248,6 +248,11 @@ int Show(const Options& o, std::FILE* out, std::FILE* err) {
   for (const auto& [name, value] : FormatConfiguration(*c)) {
     std::fprintf(out, "%s=%s\n", name.c_str(), value.c_str());
   }
+  if (const std::string missing = config::MissingRecords(*c); !missing.empty()) {
+    std::fprintf(err, "kx25ctl: %s: incomplete: %s; the values above stand in for it\n",
+                 config::FormatMac(mac, ':').c_str(), missing.c_str());
+    return 1;
+  }
   return 0;
 }
 
@@ -261,6 +266,12 @@ int Save(const Options& o, std::FILE* out, std::FILE* err) {
   Printer errors(err);
   std::optional<config::Configuration> c = ReadTerminal(o, mac, errors, err);
   if (!c) return 1;
+  // A file with stand-in values would carry them to every terminal it is applied to.
+  if (const std::string missing = config::MissingRecords(*c); !missing.empty()) {
+    std::fprintf(err, "kx25ctl: %s: not saved: %s when the configuration was read; read the terminal again\n",
+                 config::FormatMac(mac, ':').c_str(), missing.c_str());
+    return 1;
+  }
   Status st = config::WriteSettingsFile(o.positional[1], *c, config::kSettingsFileKind,
                                         config::PagesFor(*c, o.rs232));
   if (!st.ok()) {
@@ -271,32 +282,27 @@ int Save(const Options& o, std::FILE* out, std::FILE* err) {
   return 0;
 }
 
-// Loads the file (when given) and the assignments into `c`; false after printing the error.
-bool Edit(const Options& o, config::Configuration& c, const std::string& file,
-          const std::vector<std::string>& assignments, std::FILE* err) {
+// Loads the file (when given) and the assignments into `c`. Returns why they do not fit this
+// terminal (the file's page set, a value), or empty; warnings go to `err`.
+std::string Edit(const Options& o, config::Configuration& c, const std::string& file,
+                 const std::vector<std::string>& assignments, std::FILE* err) {
   if (!file.empty()) {
     Result<config::Configuration> loaded =
         config::ReadSettingsFile(file, c, config::PagesFor(c, o.rs232));
-    if (!loaded.ok()) {
-      std::fprintf(err, "kx25ctl: %s: %s\n", file.c_str(), loaded.status().message().c_str());
-      return false;
-    }
+    if (!loaded.ok()) return file + ": " + loaded.status().message();
     c = std::move(*loaded);
   }
   const bool own_mac_before = c.wireless.own_mac;
   for (const std::string& a : assignments) {
     Status st = ApplyAssignment(c, a);
-    if (!st.ok()) {
-      std::fprintf(err, "kx25ctl: %s\n", st.message().c_str());
-      return false;
-    }
+    if (!st.ok()) return st.message();
   }
   if (c.wireless.own_mac && !own_mac_before) {
     if (auto warning = config::OwnMacOptionWarning(c.firmware_number())) {
       std::fprintf(err, "kx25ctl: %s: %s\n", config::kWarningCaption, warning->c_str());
     }
   }
-  return true;
+  return {};
 }
 
 void PrintSent(const std::vector<config::SentDatagram>& sent, const config::Mac& mac, std::FILE* out) {
@@ -329,7 +335,14 @@ int ApplyOne(const Options& o, std::FILE* out, std::FILE* err) {
   Printer errors(err);
   std::optional<config::Configuration> c = ReadTerminal(o, mac, errors, err);
   if (!c) return 1;
-  if (!Edit(o, *c, file, assignments, err)) return 1;
+  if (const std::string problem = Edit(o, *c, file, assignments, err); !problem.empty()) {
+    std::fprintf(err, "kx25ctl: %s\n", problem.c_str());
+    return 1;
+  }
+  if (const std::string missing = config::MissingForApply(*c); !missing.empty()) {
+    std::fprintf(err, "kx25ctl: %s: %s\n", config::FormatMac(mac, ':').c_str(), missing.c_str());
+    return 1;
+  }
   const auto sent = config::ApplyConfiguration(*c, {o.marlo}, o.exchange, errors);
   PrintSent(sent, mac, out);
   if (o.rescan) {
@@ -360,25 +373,45 @@ int ApplyAll(const Options& o, std::FILE* out, std::FILE* err) {
     return 1;
   }
   Printer errors(err);
-  int failures = 0;
+  // Every terminal is read and checked before any is written: the page set depends on each
+  // one's record version, and a terminal that does not fit must not stop the run half-way.
+  struct Planned {
+    config::Mac mac{};
+    config::Configuration c;
+    std::string skip;  // why this terminal is left alone; empty: apply
+  };
+  std::vector<Planned> plan;
   for (const discovery::DeviceEntry& e : table.entries()) {
+    Planned p;
+    p.mac = e.summary.mac;
     Result<config::Configuration> decoded = config::DecodeConfigRecord(e.slot);
     if (!decoded.ok()) {
-      ++failures;
+      p.skip = decoded.status().message();
+    } else {
+      p.c = config::CompleteConfiguration(std::move(*decoded), o.exchange, errors);
+      p.skip = Edit(o, p.c, file, assignments, err);
+      if (p.skip.empty()) p.skip = config::MissingForApply(p.c);
+    }
+    plan.push_back(std::move(p));
+  }
+  int skipped = 0, failures = 0;
+  for (const Planned& p : plan) {
+    if (!p.skip.empty()) {
+      ++skipped;
+      std::fprintf(err, "kx25ctl: skipped %s: %s\n", config::FormatMac(p.mac, ':').c_str(), p.skip.c_str());
       continue;
     }
-    config::Configuration c = config::CompleteConfiguration(std::move(*decoded), o.exchange, errors);
-    if (!Edit(o, c, file, assignments, err)) return 1;  // the same file fails for every one
-    const auto sent = config::ApplyConfiguration(c, {o.marlo}, o.exchange, errors);
-    PrintSent(sent, c.mac, out);
+    const auto sent = config::ApplyConfiguration(p.c, {o.marlo}, o.exchange, errors);
+    PrintSent(sent, p.mac, out);
     if (!AllComplete(sent)) ++failures;
   }
+  const bool all_done = skipped == 0 && failures == 0;
   if (o.rescan) {
     Options again = o;
-    return Scan(again, out, err) == 0 && failures == 0 ? 0 : 1;
+    return Scan(again, out, err) == 0 && all_done ? 0 : 1;
   }
-  std::fprintf(out, "Nr of units configured: %zu\n", table.size() - failures);
-  return failures == 0 ? 0 : 1;
+  std::fprintf(out, "Nr of units configured: %zu\n", plan.size() - skipped - failures);
+  return all_done ? 0 : 1;
 }
 
 }  // namespace
