@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "sim/udp/terminal_services.h"
 #include "sim/udp/udp_terminals.h"
 
 namespace kt::sim {
@@ -15,11 +16,13 @@ namespace {
 volatile std::sig_atomic_t g_stop = 0;
 void OnSignal(int) { g_stop = 1; }
 
-constexpr const char* kUsage =
-    "usage: kx25sim terminals --count N [--listen ADDR[:PORT]] [--firmware 02.10|03.10|...]\n"
-    "                         [--record-version 2|3|4|5] [--name-prefix TEXT]\n"
-    "                         [--first-ip ADDR] [--reply-broadcast] [--seconds S] [--quiet]\n"
+const std::string kUsageText =
+    std::string("usage: kx25sim terminals --count N [--listen ADDR[:PORT]] [--firmware 02.10|03.10|...]\n"
+                "                         [--record-version 2|3|4|5] [--name-prefix TEXT]\n"
+                "                         [--first-ip ADDR] [--reply-broadcast] [--seconds S] [--quiet]\n") +
+    kTerminalServiceUsage +
     "Answers discovery and configuration commands on UDP (default 127.0.0.1:10004).\n";
+const char* const kUsage = kUsageText.c_str();
 
 bool ParseNumber(const char* text, long lo, long hi, long& out) {
   char* end = nullptr;
@@ -34,6 +37,7 @@ bool ParseNumber(const char* text, long lo, long hi, long& out) {
 
 int RunUdpTerminalsMain(int argc, char** argv) {
   UdpTerminalOptions o;
+  TerminalServiceOptions services;
   long seconds = 0;
   bool quiet = false;
   for (int i = 1; i < argc; ++i) {
@@ -89,6 +93,8 @@ int RunUdpTerminalsMain(int argc, char** argv) {
       ++i;
     } else if (a == "--quiet") {
       quiet = true;
+    } else if (std::string error; ParseTerminalServiceOption(argc, argv, i, services, error)) {
+      if (!need(error.empty())) return 2;
     } else {
       std::fprintf(stderr, "kx25sim terminals: unknown argument %s\n%s", a.c_str(), kUsage);
       return 2;
@@ -100,6 +106,15 @@ int RunUdpTerminalsMain(int argc, char** argv) {
       std::fflush(stdout);
     };
   }
+  auto extra = TerminalServices::Start(services, o.first_ip, o.log ? o.log : [](const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+  });
+  if (!extra.ok()) {
+    std::fprintf(stderr, "kx25sim terminals: %s\n", extra.status().ToString().c_str());
+    return 1;
+  }
+  o.tcp_server_port = (*extra)->tcp_port();
   auto sim = UdpTerminals::Start(o);
   if (!sim.ok()) {
     std::fprintf(stderr, "kx25sim terminals: %s\n", sim.status().ToString().c_str());
@@ -115,6 +130,7 @@ int RunUdpTerminalsMain(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   (*sim)->Stop();
+  (*extra)->Stop();
   return 0;
 }
 

@@ -83,6 +83,10 @@ std::vector<std::byte> InitialRecord(const UdpTerminalOptions& o, int i) {
   r[cr::kConnectFlags] = std::byte{0x08};  // TCP client, CR
   EncodeFixedBE32(r.data() + cr::kRemoteIp, (o.first_ip & 0xFFFF0000) | 0xFFFD);
   EncodeFixedBE16(r.data() + cr::kTcpPort, 9101);
+  if (o.tcp_server_port != 0) {
+    r[cr::kConnectFlags] = std::byte{0x08 | 0x40};  // TCP server, CR
+    EncodeFixedBE16(r.data() + cr::kTcpPort, o.tcp_server_port);
+  }
   EncodeFixedBE16(r.data() + cr::kUdpPort, 9102);
   r[cr::kTimeouts] = std::byte{0x35};
   return r;

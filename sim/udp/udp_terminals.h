@@ -36,6 +36,9 @@ struct UdpTerminalOptions {
   uint32_t first_ip = 0x0A010001;  // 10.1.0.1; terminal i gets first_ip + i
   uint32_t first_mac = 0x000001;   // low three MAC bytes of terminal 0; prefix 02:4B:58
   bool reply_broadcast = false;
+  // Non-zero: the terminals are configured as TCP server on this port (the simulated TCP-server
+  // terminal's), so the tool's TCP terminal can connect; zero: TCP clients of port 9101.
+  uint16_t tcp_server_port = 0;
   // How long the terminals take before answering a discovery request.
   std::chrono::milliseconds reply_delay{0};
   // Receives one line per command handled; may be called from the simulator's thread.

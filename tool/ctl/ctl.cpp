@@ -13,6 +13,8 @@
 #include "tool/config/messages.h"
 #include "tool/config/settings_file.h"
 #include "tool/ctl/config_fields.h"
+#include "tool/ctl/firmware_command.h"
+#include "tool/ctl/terminal_command.h"
 #include "tool/discovery/scanner.h"
 
 namespace kt::ctl {
@@ -29,6 +31,10 @@ constexpr const char* kUsage =
     "                                       configure a terminal from a file and/or settings\n"
     "  apply --all FILE.KX25 [name=value...]\n"
     "                                       configure every terminal found (each keeps its IP)\n"
+    "  terminal IP [PORT] [--respond] [--hex]\n"
+    "                                       raw TCP terminal to a terminal in server mode\n"
+    "  firmware IP|MAC FILE.bin [--tftp-port N]\n"
+    "                                       check and upload a firmware image by TFTP\n"
     "\n"
     "options (every command):\n"
     "  --to ADDR[:PORT]   destination of the datagrams (default 255.255.255.255:10004)\n"
@@ -418,6 +424,9 @@ int ApplyAll(const Options& o, std::FILE* out, std::FILE* err) {
 
 int RunCtl(int argc, char** argv, std::FILE* out, std::FILE* err) {
   Options o;
+  // Commands with options of their own.
+  if (argc >= 2 && std::string_view(argv[1]) == "terminal") return RunTerminalCommand(argc - 1, argv + 1, out, err);
+  if (argc >= 2 && std::string_view(argv[1]) == "firmware") return RunFirmwareCommand(argc - 1, argv + 1, out, err);
   if (argc >= 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h" ||
                     std::string_view(argv[1]) == "help")) {
     std::fputs(kUsage, out);
