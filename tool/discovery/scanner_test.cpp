@@ -315,7 +315,7 @@ TEST(Scanner, RequestsSentThroughEachInterfaceFindEveryTerminalOnce) {
   EXPECT_EQ(scanner.Run(o, r2), 2);
   EXPECT_FALSE(send_error);
   EXPECT_EQ(r2.Lines().size(), 2u);
-  EXPECT_GE(sim->Received().size(), 6u);  // each pass sends once per good interface
+  EXPECT_GE(sim->Received().size(), 4u);  // the two requests at the start, once per good interface
 }
 
 TEST(Scanner, AllInterfacesFailingReportsTheFirstRequest) {

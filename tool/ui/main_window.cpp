@@ -266,7 +266,6 @@ void MainWindow::SetStatus(const QString& text) {
 void MainWindow::SetScanFace(bool stop) {
   if (auto* skin = qobject_cast<SkinButton*>(scan_)) {
     skin->SetFaces(stop ? TextButtonFaces(QStringLiteral("Stop"), FaceStyle::kStop) : TextButtonFaces(QStringLiteral("Scan")));
-    skin->setToolTip(stop ? QStringLiteral("Stop searching...") : QStringLiteral("Search the network..."));
   } else {
     scan_->setText(stop ? QStringLiteral("Stop") : QStringLiteral("Scan"));
   }

@@ -425,6 +425,18 @@ TEST_F(MainWindowTest, GraphicalLayoutAndTooltips) {
   EXPECT_EQ(w->device_list()->count(), 4);
 }
 
+TEST_F(MainWindowTest, DraggingTheSkinMovesTheWindow) {
+  auto w = Open(true);
+  w->move(100, 100);
+  const QPoint start = w->pos();
+  w->device_list()->setFocus();
+  QTest::mousePress(w.get(), Qt::LeftButton, Qt::NoModifier, QPoint(400, 300));  // background
+  QTest::mouseMove(w.get(), QPoint(450, 310));
+  QTest::mouseRelease(w.get(), Qt::LeftButton, Qt::NoModifier, QPoint(450, 310));
+  EXPECT_EQ(w->pos() - start, QPoint(50, 10));
+  EXPECT_EQ(QApplication::focusWidget(), w->scan_button());  // released: focus back on Scan
+}
+
 TEST_F(MainWindowTest, ClassicModeHasNoSkinButtons) {
   auto w = Open(false);
   EXPECT_EQ(w->network_button(), nullptr);
