@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <ostream>
 
 #include "server/app/server_core.h"
 #include "server/data/data_folder.h"
@@ -40,6 +41,8 @@ struct Case {
   QString scan_ok;
   bool restart_notice;
 };
+
+void PrintTo(const Case& k, std::ostream* os) { *os << k.name; }
 
 class RunOverridesTest : public ::testing::TestWithParam<Case> {
  protected:
