@@ -66,6 +66,11 @@ void TerminalSession::Emit(LogKind kind, std::string text) {
   observer_.OnLog({kind, std::move(text)});
 }
 
+void TerminalSession::EmitSent(std::string_view bytes) {
+  std::scoped_lock lock(emit_mutex_);
+  observer_.OnSent(bytes);
+}
+
 bool TerminalSession::SendPrepared(const std::string& stream) {
   for (int attempt = 0; attempt < options_.send_attempts; ++attempt) {
     if (attempt > 0) std::this_thread::sleep_for(options_.retry_pause);  // give the peer time to drain
@@ -76,6 +81,7 @@ bool TerminalSession::SendPrepared(const std::string& stream) {
     }
     if (st.ok()) {
       Emit(LogKind::kSent, EchoSentStream(stream));
+      EmitSent(stream);
       return true;
     }
     if (stop_) break;
@@ -95,6 +101,7 @@ void TerminalSession::SendTyped(const KeyOutcome& k) {
     return;
   }
   Emit(LogKind::kTyped, k.echo);
+  EmitSent(k.bytes);
 }
 
 void TerminalSession::TypeKey(char32_t c) {

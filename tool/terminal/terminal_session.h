@@ -54,6 +54,9 @@ class SessionObserver {
  public:
   virtual ~SessionObserver() = default;
   virtual void OnLog(const LogPiece& piece) = 0;
+  // The bytes of a send that went out whole (a prepared stream, a typed byte, a paste): what the
+  // terminal's display now interprets.
+  virtual void OnSent(std::string_view /*bytes*/) {}
   virtual void OnConnected() {}
   virtual void OnDisconnected() {}
   // The terminal stopped answering echo requests: the window should close.
@@ -89,6 +92,7 @@ class TerminalSession {
  private:
   void Run(TerminalTarget target);
   void Emit(LogKind kind, std::string text);
+  void EmitSent(std::string_view bytes);
   // Sends the typed or pasted bytes; a failure disconnects.
   void SendTyped(const KeyOutcome& k);
   // Up to send_attempts tries; false when all failed (the caller disconnects).

@@ -223,6 +223,8 @@ void MainWindow::ConnectCommands() {
   setTabOrder(terminal_, list_);
   connect(scan_, &QAbstractButton::clicked, this, [this] { ScanPressed(); });
   connect(firmware_, &QAbstractButton::clicked, this, [this] { FirmwareCommand(); });
+  connect(configure_, &QAbstractButton::clicked, this, [this] { ConfigureCommand(); });
+  connect(terminal_, &QAbstractButton::clicked, this, [this] { TerminalCommand(); });
   if (network_) connect(network_, &QAbstractButton::clicked, this, [this] { SelectAdapter(); });
   if (minimize_) connect(minimize_, &QAbstractButton::clicked, this, [this] { showMinimized(); });
   if (exit_) connect(exit_, &QAbstractButton::clicked, this, [this] { ExitProgram(); });
@@ -271,9 +273,8 @@ void MainWindow::SetScanFace(bool stop) {
 
 void MainWindow::UpdateActionButtons(bool show_in_graphical) {
   const bool any = list_->count() > 0 && !scanning_;
-  // Configure and Terminal open windows that are not part of the tool yet: they stay disabled.
-  configure_->setEnabled(false);
-  terminal_->setEnabled(false);
+  configure_->setEnabled(any);
+  terminal_->setEnabled(any);
   firmware_->setEnabled(any);
   clone_->setEnabled(any);
   if (!graphical_) return;

@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <array>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,9 @@ class QLabel;
 
 namespace kt::firmware {
 class FirmwareUpload;
+}
+namespace kt::config {
+struct ExchangeOptions;
 }
 
 namespace kt::ui {
@@ -83,6 +87,10 @@ class MainWindow : public QDialog {
   void SelectAdapter();
   void ShowAbout();
   void FirmwareCommand();
+  // Configure (configure_command.cpp) and Terminal (terminal_command.cpp).
+  void ConfigureCommand();
+  void ConfigureTerminal(const config::Mac& mac);
+  void TerminalCommand();
   void SortBy(discovery::SortColumn column);
 
  signals:
@@ -123,6 +131,11 @@ class MainWindow : public QDialog {
   void StartUpload(uint32_t ip, const config::Mac& mac, const std::string& file);
   void OnUploadFinished(int result, const QString& system_text);
   void SetMainButtonsVisible(bool visible);
+  // Configuration (configure_command.cpp).
+  std::filesystem::path CloneFile() const;
+  config::ExchangeOptions MakeExchangeOptions() const;
+  // Green background for the line of the terminal the clone was taken from.
+  void MarkCloneSource();
 
   ToolState& state_;
   UiServices& services_;

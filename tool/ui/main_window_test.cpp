@@ -165,10 +165,9 @@ TEST_F(MainWindowTest, ActionButtonsFollowTheScan) {
     ContextMenu(*w);  // no menu during a scan
     EXPECT_EQ(fake_.menus_opened, 0);
     ASSERT_TRUE(ended.wait(kScanBoundMs));
-    // Firmware works on a found terminal; Configure and Terminal wait for their windows.
     EXPECT_TRUE(w->firmware_button()->isEnabled());
-    EXPECT_FALSE(w->configure_button()->isEnabled());
-    EXPECT_FALSE(w->terminal_button()->isEnabled());
+    EXPECT_TRUE(w->configure_button()->isEnabled());
+    EXPECT_TRUE(w->terminal_button()->isEnabled());
     for (QAbstractButton* b : actions) EXPECT_FALSE(b->isHidden());
     EXPECT_FALSE(w->clone_button()->isVisible());  // never shown
     ContextMenu(*w);
@@ -324,6 +323,8 @@ TEST_F(MainWindowTest, UsableFromTheKeyboard) {
   ASSERT_TRUE(ended.wait(kScanBoundMs));
   w->scan_button()->setFocus();
   // Tab: Scan, then the enabled buttons in the order Configure, Firmware, Terminal.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), w->configure_button());
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   EXPECT_EQ(QApplication::focusWidget(), w->firmware_button());
   bool firmware_dialog = false;

@@ -2,6 +2,7 @@
 // command-line flags, the tool settings, the device table, the sort mode and the cloning source.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 
 #include "common/net/udp_socket.h"
@@ -19,6 +20,8 @@ struct ToolState {
   discovery::DeviceTable table;
   int sort_mode = discovery::kInitialSortMode;
   std::optional<config::Mac> clone_source;
+  // Folder of "clone.KX25"; empty: the per-user application data folder.
+  std::filesystem::path clone_folder;
   // Where discovery requests go instead of the limited broadcast (KX25_DISCOVERY_TO).
   std::optional<net::UdpEndpoint> discovery_to;
   // Seconds a scan listens (tests and screenshots shorten it).

@@ -13,6 +13,7 @@
 #include "common/status.h"
 #include "tool/adapters/port_check.h"
 #include "tool/config/tool_settings.h"
+#include "tool/terminal/reachability_monitor.h"
 #include "tool/ui/settings_store.h"
 
 class QAction;
@@ -38,6 +39,8 @@ struct UiServices {
   std::string tftp_client;
   uint16_t tftp_port = 0;
   bool pin_arp_entry = true;
+  // Echo checks of the TCP terminal's reachability monitor; empty: ICMP echo.
+  terminal::EchoCheckFactory echo_checks;
 };
 
 // Real dialogs and menus, the system's adapters, QSettings.
