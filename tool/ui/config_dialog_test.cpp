@@ -78,7 +78,9 @@ class ConfigDialogTest : public ::testing::Test {
     window_->device_list()->setCurrentRow(line);
     QSignalSpy ended(window_.get(), &MainWindow::ScanEnded);
     QTest::mouseClick(window_->configure_button(), Qt::LeftButton);
-    if (window_->scanning()) ASSERT_TRUE(ended.wait(kBoundMs));  // an apply rescans
+    if (window_->scanning()) {
+      ASSERT_TRUE(ended.wait(kBoundMs));  // an apply rescans
+    }
   }
 
   // The configuration a Configure of `line` shows, left with Exit.
