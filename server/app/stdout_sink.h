@@ -1,6 +1,8 @@
 // The headless server's sink: every connection line, scan line and error box goes to standard
 // output as one line with a timestamp. Nothing is dropped: writers wait for the lock instead.
 // Control bytes in a line (a terminal may send anything) are written as \xNN.
+// Written to the systemd journal, a line carries no timestamp (the journal adds its own) but a
+// priority prefix the journal reads: "<3>" for error boxes, "<6>" for the rest.
 #pragma once
 
 #include <cstdio>
@@ -11,9 +13,15 @@
 
 namespace kt::app {
 
+// True when `out` is the stream systemd connected to the journal: JOURNAL_STREAM names its
+// device and inode ("DEV:INODE").
+bool StdoutIsJournal(std::FILE* out);
+
 class StdoutSink : public data::EventSink {
  public:
-  explicit StdoutSink(std::FILE* out = stdout) : out_(out) {}
+  enum class Style { kTimestamped, kJournal };
+  explicit StdoutSink(std::FILE* out = stdout, Style style = Style::kTimestamped)
+      : out_(out), style_(style) {}
   void ConnectedInfo(std::string_view text) override { Write("conn", text); }
   void ScanInfo(std::string_view text) override { Write("scan", text); }
   void ErrorBox(std::string_view text) override { Write("error", text); }
@@ -25,6 +33,7 @@ class StdoutSink : public data::EventSink {
 
   std::mutex mutex_;
   std::FILE* const out_;  // guarded by mutex_ for writing
+  const Style style_;
 };
 
 }  // namespace kt::app
