@@ -111,10 +111,15 @@ std::optional<int> CommandLine::Parse(const std::vector<std::string>& args, std:
     if (e.get_exit_code() == 0) return kExitSuccess;
     // A word where a command was expected reads better as what it is.
     const std::vector<std::string> extras = app_.remaining();
-    if (!app_.get_subcommands([](CLI::App*) { return true; }).empty() && app_.get_subcommands().empty() &&
-        !extras.empty() && extras.front().rfind("-", 0) != 0) {
-      return UsageError(err, "unknown command \"" + extras.front() + "\" (" + program_ +
-                                 " --help lists the commands)");
+    const bool has_commands = !app_.get_subcommands([](CLI::App*) { return true; }).empty();
+    if (has_commands && app_.get_subcommands().empty()) {
+      if (!extras.empty() && extras.front().rfind("-", 0) != 0) {
+        return UsageError(err, "unknown command \"" + extras.front() + "\" (" + program_ +
+                                   " --help lists the commands)");
+      }
+      if (extras.empty() && dynamic_cast<const CLI::RequiredError*>(&e) != nullptr) {
+        return UsageError(err, "no command given (" + program_ + " --help lists the commands)");
+      }
     }
     return UsageError(err, e.what());
   }

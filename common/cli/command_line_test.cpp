@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -84,7 +85,12 @@ TEST(CommandLineTest, UsageErrorsNameTheProgramAndExitWithTwo) {
     EXPECT_EQ(r.done, std::optional<int>(kExitUsage)) << shown;
     EXPECT_EQ(r.out, "") << shown;
     EXPECT_EQ(r.err.rfind("sample: ", 0), 0u) << shown << "-> " << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
   }
+  Sample none;
+  EXPECT_EQ(none.Parse({}).err, "sample: no command given (sample --help lists the commands)\n");
+  Sample unknown;
+  EXPECT_EQ(unknown.Parse({"fly"}).err, "sample: unknown command \"fly\" (sample --help lists the commands)\n");
 }
 
 TEST(CommandLineTest, GoodArgumentsGoOnWithTheValuesSet) {
