@@ -15,6 +15,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 
 set(CPACK_DEBIAN_SERVER_PACKAGE_NAME kt-vistrand-server)
 set(CPACK_DEBIAN_SERVER_PACKAGE_SECTION net)
+# The service user comes from systemd-sysusers, or adduser where systemd is absent.
+set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "systemd | adduser")
 set(CPACK_COMPONENT_SERVER_DESCRIPTION "Price-check server for KX25 terminals\nAnswers the scans of network price-check terminals from the accounting product's\ndBASE/CDX tables; runs with a window on a desktop or headless as a systemd service.")
 set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_SOURCE_DIR}/deb/server/postinst

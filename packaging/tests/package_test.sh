@@ -46,6 +46,14 @@ has "$tool" usr/share/doc/kx25config/README.md
 root="$tmp/root"
 mkdir -p "$root"
 for deb in "$server" "$tool" "$cli"; do dpkg -x "$deb" "$root"; done
+# The service user as the postinst makes it, inside the unpacked root.
+if command -v systemd-sysusers >/dev/null; then
+  mkdir -p "$root/etc"
+  systemd-sysusers --root="$root" "$root/usr/lib/sysusers.d/kt-vistrand-server.conf" > /dev/null 2>&1 ||
+    fail "systemd-sysusers refused the service user"
+  grep -q '^kt-vistrand:x:[0-9]*:[0-9]*:.*:/var/lib/kt-vistrand:' "$root/etc/passwd" ||
+    fail "no service user: $(cat "$root/etc/passwd")"
+fi
 ran=0
 for program in "$root"/usr/bin/*; do
   name=$(basename "$program")
