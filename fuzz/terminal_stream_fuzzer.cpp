@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/display/emulator.h"
 #include "common/net/line_reader.h"
@@ -31,7 +32,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   in.item = &item;
   in.price_text = [] { return std::string("12.500 / 1 PCS"); };
   in.error_text = bytes;
-  const std::string out = kt::reply::ExpandTemplate(bytes.substr(size / 3), in);
+  const std::string_view tmpl = bytes.substr(size / 3);
+  const std::string out = kt::reply::ExpandTemplate(tmpl, in);
+  // Reporting the places sent as written changes no byte, and every place lies in the template.
+  std::vector<kt::reply::PassedThrough> places;
+  in.passed_through = &places;
+  if (kt::reply::ExpandTemplate(tmpl, in) != out) __builtin_trap();
+  for (const auto& place : places) {
+    if (place.length == 0 || place.position + place.length > tmpl.size()) __builtin_trap();
+    if (kt::reply::DescribePassedThrough(place, tmpl).empty()) __builtin_trap();
+  }
 
   const std::string wrapped = kt::reply::WrapErrorText(bytes);
   std::size_t run = 0;

@@ -12,9 +12,10 @@ set(kt_man_ktdb "inspect the tables and compound indexes of an accounting data f
 set(kt_man_ktvistrand-lookup "look scanned codes up in accounting data as a terminal would" cli)
 set(kt_man_kx25ctl "find KX25 terminals and read, save and write their configuration" cli)
 set(kt_man_kx25sim "simulated KX25 terminals for tests, demos and load" cli)
+set(kt_man_kx25config "configuration tool for KX25 terminals on the desktop" tool)
 
 set(kt_man_pages)
-foreach(program kt-vistrand-server ktdb ktvistrand-lookup kx25ctl kx25sim)
+foreach(program kt-vistrand-server ktdb ktvistrand-lookup kx25ctl kx25sim kx25config)
   if(NOT TARGET ${program})
     continue()
   endif()

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "common/display/commands.h"
+#include "common/display/drawing.h"
 #include "common/display/emulator.h"
 
 namespace kt::display {
@@ -28,6 +29,49 @@ TEST(DisplayCommands, BuildersGiveTheExactBytes) {
                               MoveTo(2, 3) + AlignedText(Align::kLineCentre, " Welcomes you!");
   EXPECT_EQ(screen0.substr(0, 9), Bytes({0x1B, 0x24, 0x1B, 0x42, 0x31, 0x1B, 0x2C, 0x31, 0x40}));
   EXPECT_EQ(screen0.size(), 2u + 3 + 4 + 3 + 12 + 1 + 3 + 4 + 3 + 14 + 1);
+}
+
+// A price answer as the server's default template sends it, drawn cell by cell.
+TEST(DisplayDrawing, KnownStreamCellByCell) {
+  const std::string stream = "\x1B%\x1B" "B0"
+                             "\x1B'00\x1B.:Sampo Anti Ketombe\x03"
+                             "\x1B'01\x1B.: Botol 170ml Mentho\x03"
+                             "\x1B'02\x1B.:l\x03"
+                             "\x1B" "B1\x1B.718.900 / 1 BTL\x03";
+  const std::string want =
+      "scan SAMPO01\n"
+      "  +--------------------+\n"
+      "  | Sampo Anti Ketombe |\n"
+      "  | Botol 170ml Mentho |\n"
+      "  |         l          |\n"
+      "  |                    |\n"
+      "  |                    |\n"
+      "  |                    |\n"
+      "  |                    |\n"
+      "L |   18.900 / 1 BTL   |\n"
+      "  +--------------------+\n";
+  const std::string got = DrawStream("scan SAMPO01", stream);
+  // Line by line, then cell by cell, so a failure names the cell.
+  std::size_t at_w = 0, at_g = 0;
+  for (int line = 0; line < 11; ++line) {
+    const std::size_t end_w = want.find('\n', at_w), end_g = got.find('\n', at_g);
+    ASSERT_NE(end_g, std::string::npos) << "line " << line << " missing in\n" << got;
+    const std::string w = want.substr(at_w, end_w - at_w), g = got.substr(at_g, end_g - at_g);
+    ASSERT_EQ(g.size(), w.size()) << "line " << line << ": " << g;
+    for (std::size_t cell = 0; cell < w.size(); ++cell) EXPECT_EQ(g[cell], w[cell]) << "line " << line << " cell " << cell;
+    at_w = end_w + 1;
+    at_g = end_g + 1;
+  }
+  EXPECT_EQ(got.size(), want.size());
+}
+
+TEST(DisplayDrawing, HexBlockSixteenBytesALine) {
+  std::string stream = ClearDisplay() + "0123456789ABCDEFGH";  // 20 bytes
+  const std::string got = DrawStream("t", stream, true);
+  EXPECT_NE(got.find("\n  hex 1B 25 30 31 32 33 34 35 36 37 38 39 41 42 43 44\n      45 46 47 48\n"), std::string::npos)
+      << got;
+  EXPECT_EQ(HexBytes(std::string("\x00\xFF", 2)), "00 FF");
+  EXPECT_EQ(DrawStream("t", stream).find("hex"), std::string::npos);
 }
 
 TEST(DisplayEmulator, GreetingShowsConnectedCentredInTheLargeFont) {

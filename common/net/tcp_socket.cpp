@@ -163,4 +163,14 @@ void SetNoDelay(const SocketHandle& s) {
   ::setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
+bool SetKeepAlive(const SocketHandle& s, std::chrono::seconds idle, std::chrono::seconds interval, int count) {
+  const int on = 1;
+  const int idle_s = static_cast<int>(idle.count());
+  const int interval_s = static_cast<int>(interval.count());
+  return ::setsockopt(s.get(), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+         ::setsockopt(s.get(), IPPROTO_TCP, TCP_KEEPIDLE, &idle_s, sizeof idle_s) == 0 &&
+         ::setsockopt(s.get(), IPPROTO_TCP, TCP_KEEPINTVL, &interval_s, sizeof interval_s) == 0 &&
+         ::setsockopt(s.get(), IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count) == 0;
+}
+
 }  // namespace kt::net

@@ -62,4 +62,10 @@ Result<PeerAddress> GetPeerAddress(const SocketHandle& s);
 // Disables Nagle's algorithm: replies are small and must leave at once.
 void SetNoDelay(const SocketHandle& s);
 
+// Turns TCP keepalive on: after `idle` without traffic the system probes the peer every
+// `interval`; after `count` unanswered probes (or a reset in answer) the connection fails and a
+// waiting read returns an error. A peer that vanished without closing (power cut, cable pulled)
+// is noticed this way. False when the system refused an option.
+bool SetKeepAlive(const SocketHandle& s, std::chrono::seconds idle, std::chrono::seconds interval, int count);
+
 }  // namespace kt::net

@@ -134,6 +134,16 @@ Status UdpSocket::SetReceiveTimeout(std::chrono::milliseconds timeout) {
 }
 
 Result<std::size_t> UdpSocket::SendTo(const UdpEndpoint& to, std::span<const std::byte> data) {
+  return SendWithInfo(to, data, 0);
+}
+
+Result<std::size_t> UdpSocket::SendVia(unsigned interface_index, const UdpEndpoint& to,
+                                       std::span<const std::byte> data) {
+  return SendWithInfo(to, data, interface_index);
+}
+
+Result<std::size_t> UdpSocket::SendWithInfo(const UdpEndpoint& to, std::span<const std::byte> data,
+                                            unsigned interface_index) {
   sockaddr_in sa = ToSockaddr(to.address, to.port);
   iovec iov{const_cast<std::byte*>(data.data()), data.size()};
   msghdr msg{};
@@ -142,7 +152,7 @@ Result<std::size_t> UdpSocket::SendTo(const UdpEndpoint& to, std::span<const std
   msg.msg_iov = &iov;
   msg.msg_iovlen = 1;
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-  if (source_address_ != 0) {
+  if (source_address_ != 0 || interface_index != 0) {
     msg.msg_control = control;
     msg.msg_controllen = sizeof control;
     cmsghdr* c = CMSG_FIRSTHDR(&msg);
@@ -151,6 +161,7 @@ Result<std::size_t> UdpSocket::SendTo(const UdpEndpoint& to, std::span<const std
     c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
     in_pktinfo info{};
     info.ipi_spec_dst.s_addr = htonl(source_address_);
+    info.ipi_ifindex = static_cast<int>(interface_index);
     std::memcpy(CMSG_DATA(c), &info, sizeof info);
   }
   const ssize_t n = ::sendmsg(handle_.get(), &msg, MSG_NOSIGNAL);

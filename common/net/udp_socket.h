@@ -76,6 +76,9 @@ class UdpSocket {
 
   // Sends one datagram; returns the number of bytes the system accepted.
   Result<std::size_t> SendTo(const UdpEndpoint& to, std::span<const std::byte> data);
+  // Sends one datagram out of the interface with this index (a limited broadcast otherwise
+  // leaves only by the default route's interface).
+  Result<std::size_t> SendVia(unsigned interface_index, const UdpEndpoint& to, std::span<const std::byte> data);
 
   // Waits for one datagram (bounded by the receive time-out). A time-out is Unavailable.
   Result<ReceivedDatagram> Receive(std::span<std::byte> buffer);
@@ -89,6 +92,8 @@ class UdpSocket {
 
  private:
   explicit UdpSocket(SocketHandle h) : handle_(std::move(h)) {}
+  // interface_index 0 = the routing table decides.
+  Result<std::size_t> SendWithInfo(const UdpEndpoint& to, std::span<const std::byte> data, unsigned interface_index);
 
   SocketHandle handle_;
   uint32_t source_address_ = 0;  // set by BindToAdapter when bound to 0.0.0.0 on a device

@@ -42,6 +42,11 @@ for p in ktdb ktvistrand-lookup kx25ctl kx25sim; do
   has "$cli" "usr/share/man/man1/$p.1.gz"
 done
 has "$tool" usr/share/doc/kx25config/README.md
+has "$tool" usr/bin/kx25config
+has "$tool" usr/share/applications/kx25config.desktop
+has "$tool" usr/share/icons/hicolor/scalable/apps/kx25config.svg
+has "$tool" usr/share/man/man1/kx25config.1.gz
+depends "$tool" | grep -q 'libqt6widgets6' || fail "kx25config without Qt in Depends: $(depends "$tool")"
 
 root="$tmp/root"
 mkdir -p "$root"
@@ -63,7 +68,7 @@ for program in "$root"/usr/bin/*; do
   [ "$out" = "$name $version" ] || fail "$name --version printed '$out'"
   ran=$((ran + 1))
 done
-[ "$ran" -ge 5 ] || fail "only $ran programs in the packages"
+[ "$ran" -ge 6 ] || fail "only $ran programs in the packages"
 echo "$ran programs run --version from the unpacked packages:"
 for deb in "$server" "$tool" "$cli"; do
   echo "  $(basename "$deb"): Depends: $(depends "$deb")"

@@ -11,6 +11,8 @@
 
 #include "server/app/server_core.h"
 #include "server/app/stdout_sink.h"
+#include "server/data/database_retry.h"
+#include "server/data/driver/index_read_attempts.h"
 #include "server/errlog/crash_handler.h"
 #include "server/errlog/instance_lock.h"
 #include "server/errlog/startup_checks.h"
@@ -62,10 +64,16 @@ int RunHeadless(const ServerOptions& server_options, int argc, char** argv) {
   sink.Info(std::string(errlog::kApplicationName) + " (headless) Port: " + std::to_string(core.Port()));
   std::string shown = "(nothing yet)";  // so the first state is always logged
   auto next_check = std::chrono::steady_clock::now() + kCheckPeriod;
+  // A data folder that is not there at start (a share mounted late) is opened again and again.
+  data::DatabaseRetry database_retry(core.globals(), sink);
   for (;;) {
-    // The blocking state is shown as soon as it changes (the listener may pass the self-test
-    // after STARTSERVER stopped waiting for it); probes still go out every ten seconds only.
-    if (std::string text = core.RETURNTEXTFIREWALL(); text != shown) {
+    database_retry.Tick();
+    // The state is shown as soon as it changes (the listener may pass the self-test after
+    // STARTSERVER stopped waiting for it); probes still go out every ten seconds only. A
+    // database that is not open comes first: nothing is served without it.
+    std::string text = data::DatabaseNotOpenStatus(core.globals());
+    if (text.empty()) text = core.RETURNTEXTFIREWALL();
+    if (text != shown) {
       sink.Info(text.empty() ? "Self-test passed: serving terminals" : "### " + text + " ###");
       shown = text;
     }
@@ -78,6 +86,12 @@ int RunHeadless(const ServerOptions& server_options, int argc, char** argv) {
     }
   }
   core.Stop();
+  // How often index reads met a writer of the accounting product (for the technicians' figures).
+  const data::CollisionCounters reads = data::ReadCollisionCounters();
+  sink.Info("Index reads: " + std::to_string(reads.operations) + " operations, " +
+            std::to_string(reads.retries) + " retries, " + std::to_string(reads.lock_waits) +
+            " waits for a writer's lock, " + std::to_string(reads.gave_up) + " gave up, " +
+            std::to_string(reads.damage) + " damaged");
   sink.Info("Stopped");
   return 0;
 }

@@ -1,4 +1,5 @@
 // The server without a window (kt-vistrand-server --headless, options in server_options.h).
+// --max-sessions N: live sessions beyond which a terminal is refused (default 1000).
 // --port and --data override the stored settings for this run only (--port 0: a free port,
 // shown on the start line); --bind limits the listener to one local address; --no-restart
 // keeps the crash handler from starting a new instance (tests, demos, the systemd service).

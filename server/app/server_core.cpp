@@ -5,6 +5,7 @@
 #include "server/app/lookup_scan_handler.h"
 #include "server/data/database.h"
 #include "server/data/settings_table.h"
+#include "server/errlog/startup_checks.h"
 #include "server/net/echo_client.h"
 #include "server/net/random_text.h"
 
@@ -16,14 +17,17 @@ ServerCore::ServerCore(CoreOptions options, data::EventSink& sink)
 ServerCore::~ServerCore() { Stop(); }
 
 Status ServerCore::Start() {
+  errlog::RaiseOpenFileLimit();
   globals_.SetRandomTestFirewall(net::MakeRandomText(18, 'A', 'Z'));
   KT_RETURN_IF_ERROR(data::LoadSettings(options_.workdir, globals_));
 
-  data::ConfigValues config = globals_.Config();
-  if (config.WCONFIGPORT == 0) config.WCONFIGPORT = kDefaultPort;
-  if (options_.port) config.WCONFIGPORT = *options_.port;
-  if (options_.data_location) config.location = *options_.data_location;
-  globals_.SetConfig(config);
+  data::ConfigValues stored = globals_.StoredConfig();
+  if (stored.WCONFIGPORT == 0) {
+    stored.WCONFIGPORT = kDefaultPort;
+    globals_.SetConfig(stored);
+  }
+  // In force for this run only: the settings table and the settings dialog keep the stored values.
+  globals_.SetRunOverrides({options_.port, options_.data_location});
 
   // Failures are error boxes on the sink; terminals are dropped until a database is open.
   data::DBMAINOPEN(globals_, sink_);
@@ -37,6 +41,7 @@ void ServerCore::STARTSERVER() {
     o.port = globals_.WCONFIGPORT();
     o.bind_ip = options_.bind_ip;
     o.timeout = kListenerTimeout;
+    o.max_sessions = options_.max_sessions;
     o.database_open = [this] { return globals_.IsDatabaseOpen(); };
     listener_ = std::make_unique<net::KTECHOSERVERTCP>(o, flags_, bridge_, MakeLookupHandlerFactory(globals_, sink_),
                                                         globals_.CRANDOMTESTFIREWALL());

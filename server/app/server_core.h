@@ -8,13 +8,15 @@
 //   core.RETURNTEXTFIREWALL()              // the blocking text to show ("" when all is well)
 //   core.Stop();                           // closes the port and every session, joins threads
 //
-// Start runs, in order: the random self-test text; the settings table (created with defaults
+// Start runs, in order: the open-file limit raised to the hard limit; the random self-test text; the settings table (created with defaults
 // when missing) read into GLOBALVARIABLE; the run's overrides of port and data location; port 0
 // in the settings becomes 9101; DBMAINOPEN (its failures are error boxes, the server still
 // starts and drops terminals until a database is open); STARTSERVER (listener + first probe).
 //
 // Thread safety: Start, SERVERCHECK, RETURNTEXTFIREWALL and Stop from one controlling thread;
-// the sink is called from the listener and session threads as well.
+// the sink is called from the listener and session threads as well. STARTSERVER may instead run
+// on a helper thread (the window's probe, which waits for the verdict) while the controlling
+// thread reads Port, flags and RETURNTEXTFIREWALL; one call at a time, never during Start or Stop.
 #pragma once
 
 #include <chrono>
@@ -38,6 +40,7 @@ struct CoreOptions {
   std::optional<uint16_t> port;          // this run only; 0 picks a free port
   std::optional<std::string> data_location;  // this run only
   std::string bind_ip;                   // empty: every local address
+  int max_sessions = 1000;               // live sessions beyond which terminals are refused
   // How long STARTSERVER waits for the listener's verdict on a probe.
   std::chrono::milliseconds verdict_wait{1000};
 };

@@ -33,6 +33,10 @@ std::optional<int> ParseServerOptions(int argc, const char* const* argv, ServerO
       ->type_name("IP")
       ->envname("KT_VISTRAND_BIND")
       ->check(cli::kIpv4);
+  app.add_option("--max-sessions", options.core.max_sessions,
+                 "live sessions beyond which a terminal is refused (default 1000)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 1000000));
   bool no_restart = false;
   app.add_flag("--no-restart", no_restart,
                "after a run-time error report and end; do not start a new instance");

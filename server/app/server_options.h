@@ -1,6 +1,6 @@
 // The server's command line, read before anything else starts (no Qt, no display needed):
 //   kt-vistrand-server [--headless] [--workdir DIR] [--port N] [--data LOCATION] [--bind IP]
-//                      [--no-restart]
+//                      [--max-sessions N] [--no-restart]
 // --port, --data and --bind may also come from KT_VISTRAND_PORT, KT_VISTRAND_DATA and
 // KT_VISTRAND_BIND (the service's environment file); the command line wins.
 #pragma once

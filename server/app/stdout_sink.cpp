@@ -1,31 +1,43 @@
 #include "server/app/stdout_sink.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
 
+#include "common/text/printable.h"
+
 namespace kt::app {
 namespace {
 
-// "YYYY-MM-DD hh:mm:ss.mmm " in local time.
-void AppendTimestamp(std::string& line) {
+bool WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = ::write(fd, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string LogTimestamp() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t t = std::chrono::system_clock::to_time_t(now);
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm tm{};
   localtime_r(&t, &tm);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
-  line += stamp;
-  char frac[8];
-  std::snprintf(frac, sizeof frac, ".%03d ", static_cast<int>(ms));
-  line += frac;
+  char stamp[40];
+  const std::size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
+  std::snprintf(stamp + n, sizeof stamp - n, ".%03d ", static_cast<int>(ms));
+  return stamp;
 }
-
-}  // namespace
 
 bool StdoutIsJournal(std::FILE* out) {
   const char* stream = std::getenv("JOURNAL_STREAM");
@@ -37,30 +49,28 @@ bool StdoutIsJournal(std::FILE* out) {
   return static_cast<unsigned long long>(st.st_dev) == dev && static_cast<unsigned long long>(st.st_ino) == ino;
 }
 
+StdoutSink::StdoutSink(int fd, Style style, std::size_t queued_lines)
+    : style_(style),
+      queue_([fd](std::string_view text) { return WriteAll(fd, text); },
+             [style](std::uint64_t n) {
+               // sd-daemon priority 4: warning
+               return (style == Style::kJournal ? std::string("<4>") : LogTimestamp()) + "info: - " +
+                      std::to_string(n) + " log lines dropped (output blocked)";
+             },
+             {.capacity = queued_lines}) {}
+
 void StdoutSink::Write(std::string_view tag, std::string_view text) {
   std::string line;
-  line.reserve(text.size() + 40);
+  line.reserve(text.size() + tag.size() + 40);
   if (style_ == Style::kJournal) {
     line += tag == "error" ? "<3>" : "<6>";  // sd-daemon priorities: err, info
   } else {
-    AppendTimestamp(line);
+    line = LogTimestamp();
   }
   line += tag;
   line += ": ";
-  for (char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7F) {
-      char esc[8];
-      std::snprintf(esc, sizeof esc, "\\x%02X", b);
-      line += esc;
-    } else {
-      line += c;
-    }
-  }
-  line += '\n';
-  std::scoped_lock lock(mutex_);
-  std::fwrite(line.data(), 1, line.size(), out_);
-  std::fflush(out_);
+  text::AppendPrintable(line, text);
+  queue_.Push(std::move(line));
 }
 
 }  // namespace kt::app

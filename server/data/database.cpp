@@ -18,6 +18,12 @@ Status OpenFailed(std::string_view table) {
                          std::string(msg::kOpenFailedSuffix));
 }
 
+// The error box keeps the operator text; the scan list gets the same failure with its cause.
+Status OpenFailed(std::string_view table, const Status& cause, EventSink& sink) {
+  sink.ScanInfo(msg::OpenFailedLine(table, cause.message()));
+  return OpenFailed(table);
+}
+
 // The tables a database open needs, in the order they are opened.
 constexpr std::array<std::string_view, 11> kMainTables = {
     "S_KONTRO", "S_KONCAB", "S_DIVISI", "S_MAUANG", "S_MUHJBU", "S_GRPSTK",
@@ -63,20 +69,20 @@ Result<std::shared_ptr<const DatabaseSnapshot>> LoadDatabase(const std::filesyst
   std::array<std::unique_ptr<WorkArea>, kMainTables.size()> areas;
   for (std::size_t i = 0; i < kMainTables.size(); ++i) {
     auto opened = WorkArea::Open(TablePath(data_folder, kMainTables[i]), std::string(kMainTables[i]));
-    if (!opened.ok()) return OpenFailed(kMainTables[i]);
+    if (!opened.ok()) return OpenFailed(kMainTables[i], opened.status(), sink);
     areas[i] = std::move(opened).value();
   }
 
   auto kontro = LoadDbKontro(*areas[kKontro], sink);
-  if (!kontro.ok()) return OpenFailed(kMainTables[kKontro]);
+  if (!kontro.ok()) return OpenFailed(kMainTables[kKontro], kontro.status(), sink);
   db->kontro = std::move(kontro).value();
   if (db->kontro.VERSI < kMinimumDataVersion) return Status::InvalidArgument(std::string(msg::kVersionTooOld));
 
   {
     auto satuan = WorkArea::Open(TablePath(data_folder, "S_SATUAN"), "KTTABLE");
-    if (!satuan.ok()) return OpenFailed("S_SATUAN");
+    if (!satuan.ok()) return OpenFailed("S_SATUAN", satuan.status(), sink);
     auto units = ReadUnitSets(**satuan, sink);
-    if (!units.ok()) return OpenFailed("S_SATUAN");
+    if (!units.ok()) return OpenFailed("S_SATUAN", units.status(), sink);
     db->units = std::move(units->sets);
   }
 

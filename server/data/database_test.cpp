@@ -67,6 +67,10 @@ TEST_F(DatabaseOpen, FailuresReportTheirMessageAndLeaveTheDatabaseClosed) {
   EXPECT_FALSE(Open());
   ASSERT_EQ(sink_.boxes.size(), 1u);
   EXPECT_EQ(sink_.boxes[0], "Gagal buke file S_KONCAB !");
+  // The log names the file and the cause; the box keeps the operator's text.
+  ASSERT_FALSE(sink_.scans.empty());
+  EXPECT_EQ(sink_.scans.back().rfind("### Gagal buke file S_KONCAB ! (", 0), 0u) << sink_.scans.back();
+  EXPECT_NE(sink_.scans.back().find("S_KONCAB.G8A: no such file)"), std::string::npos) << sink_.scans.back();
 }
 
 TEST_F(DatabaseOpen, DataVersionAtLeast826) {
@@ -139,7 +143,8 @@ TEST_F(DatabaseOpen, SessionTablesOpenOnlyAfterTheDatabase) {
   std::filesystem::remove(data_folder() / "S_STKPRO.G8A");
   EXPECT_FALSE(lookup.DBSUBOPEN());
   ASSERT_EQ(sink_.scans.size(), 1u);
-  EXPECT_EQ(sink_.scans[0], "### Gagal buke file S_STKPRO !");
+  EXPECT_EQ(sink_.scans[0].rfind("### Gagal buke file S_STKPRO ! (", 0), 0u) << sink_.scans[0];
+  EXPECT_NE(sink_.scans[0].find("S_STKPRO.G8A: no such file)"), std::string::npos) << sink_.scans[0];
   EXPECT_EQ(lookup.stock(), nullptr);  // what had opened is closed again
 }
 

@@ -19,7 +19,25 @@ bool DatabaseSnapshot::IsHoliday(const Date& date) const {
 
 ConfigValues GLOBALVARIABLE::Config() const {
   std::scoped_lock lock(mutex_);
+  ConfigValues values = config_;
+  if (overrides_.port) values.WCONFIGPORT = *overrides_.port;
+  if (overrides_.location) values.location = *overrides_.location;
+  return values;
+}
+
+ConfigValues GLOBALVARIABLE::StoredConfig() const {
+  std::scoped_lock lock(mutex_);
   return config_;
+}
+
+void GLOBALVARIABLE::SetRunOverrides(RunOverrides overrides) {
+  std::scoped_lock lock(mutex_);
+  overrides_ = std::move(overrides);
+}
+
+RunOverrides GLOBALVARIABLE::Overrides() const {
+  std::scoped_lock lock(mutex_);
+  return overrides_;
 }
 
 void GLOBALVARIABLE::SetConfig(ConfigValues values) {

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,14 @@
 namespace kt::data {
 
 inline constexpr uint16_t kDefaultPort = 9101;
+
+// Settings given on the command line (--port, --data) for one run. They are in force for that
+// run only: Config() applies them, while the settings table, CONFIGREAD and the settings dialog
+// (StoredConfig) never see them.
+struct RunOverrides {
+  std::optional<uint16_t> port;
+  std::optional<std::string> location;
+};
 
 // The settings that CONFIGREAD copies from the settings table.
 struct ConfigValues {
@@ -61,8 +70,14 @@ class GLOBALVARIABLE {
   GLOBALVARIABLE& operator=(const GLOBALVARIABLE&) = delete;
 
   // ---- Settings ----
+  // The settings in force: the stored ones with this run's overrides applied.
   ConfigValues Config() const;
+  // The settings as the settings table holds them, without this run's overrides.
+  ConfigValues StoredConfig() const;
+  // Replaces the stored settings (CONFIGREAD); this run's overrides stay in force.
   void SetConfig(ConfigValues values);
+  void SetRunOverrides(RunOverrides overrides);
+  RunOverrides Overrides() const;
   std::string CCONFIGCOMCONN() const { return Config().CCONFIGCOMCONN; }
   std::string CCONFIGCOMOK() const { return Config().CCONFIGCOMOK; }
   std::string CCONFIGCOMFAIL() const { return Config().CCONFIGCOMFAIL; }
@@ -88,7 +103,8 @@ class GLOBALVARIABLE {
  private:
   mutable std::mutex mutex_;
   // State below is protected by `mutex_`.
-  ConfigValues config_;
+  ConfigValues config_;  // as stored
+  RunOverrides overrides_;
   std::string random_test_firewall_;
   std::shared_ptr<const DatabaseSnapshot> database_;
 

@@ -1,5 +1,9 @@
 #include "server/data/item_lookup.h"
 
+#include <cctype>
+#include <mutex>
+#include <set>
+
 #include "server/data/code_key.h"
 #include "server/data/data_folder.h"
 #include "server/data/driver/work_area.h"
@@ -12,6 +16,32 @@ namespace {
 
 constexpr std::string_view kBarcodeField = "BARCODE";
 constexpr std::array<std::string_view, 4> kAlternativeOrders = {"KODE_2", "KODE_3", "KODE_4", "KODE_5"};
+
+// A table that cannot be read fails every scan; its reason is told to the operator once per
+// table and cause (numbers such as offsets and record numbers aside), not once per scan.
+void ReportReadFailureOnce(EventSink& sink, const std::filesystem::path& table, std::string_view reason) {
+  static std::mutex* mutex = new std::mutex();
+  static std::set<std::string>* told = new std::set<std::string>();  // guarded by *mutex
+  std::string key = table.string() + '\n';
+  for (char c : reason) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) key += c;
+  }
+  {
+    std::scoped_lock lock(*mutex);
+    if (!told->insert(std::move(key)).second) return;
+  }
+  sink.ErrorBox("Gagal baca " + table.filename().string() + ": " + std::string(reason));
+}
+
+// Collects what the field reads of one record would report, so that a table of the wrong layout
+// fails the scan once instead of showing a box for every field of every scan.
+class FieldProblems : public EventSink {
+ public:
+  void ErrorBox(std::string_view text) override {
+    if (first.empty()) first = std::string(text);
+  }
+  std::string first;
+};
 
 }  // namespace
 
@@ -45,8 +75,7 @@ bool ITEMPENJUAECERAN::DBSUBOPEN() {
   for (const auto& t : tables) {
     auto opened = WorkArea::Open(TablePath(folder, t.table), *t.alias);
     if (!opened.ok()) {
-      sink_.ScanInfo(std::string(msg::kSessionOpenFailedPrefix) + std::string(t.table) +
-                     std::string(msg::kOpenFailedSuffix));
+      sink_.ScanInfo(msg::OpenFailedLine(t.table, opened.status().message()));
       DBSUBCLOSE();
       return false;
     }
@@ -75,7 +104,10 @@ Result<bool> ITEMPENJUAECERAN::SeekKey(const std::string& key) {
   // An exact seek in one order; an order the index does not have finds nothing.
   auto seek_in = [&](std::string_view order, const std::string& k) -> Result<bool> {
     const Status ordered = stock_->SetOrder(order);
-    if (ordered.IsNotFound()) return false;
+    if (ordered.IsNotFound()) {
+      ReportReadFailureOnce(sink_, stock_->path(), "no tag " + std::string(order));
+      return false;
+    }
     KT_RETURN_IF_ERROR(ordered);
     return stock_->Seek(k);
   };
@@ -117,8 +149,10 @@ void ITEMPENJUAECERAN::SEEKKODE(std::string_view code, std::optional<double> qua
   if (!TrimBlanks(key).empty()) {
     Result<bool> sought = SeekKey(key);
     if (!sought.ok()) {
+      // The driver has already read again as long as a writer seemed to be at work.
       ORECITEM = RECITEM();
-      SHOWERROR(std::string(TrimRight(key)) + ", Gagal baca S_STOCK: " + sought.status().message());
+      ReportReadFailureOnce(sink_, stock_->path(), sought.status().message());
+      SHOWERROR(std::string(TrimRight(key)) + std::string(msg::kStockReadFailed) + sought.status().message());
       return;
     }
     found = *sought;
@@ -140,7 +174,22 @@ void ITEMPENJUAECERAN::ASSIGNID(std::string_view code, bool retail_unit) {
     return;
   }
   const DBKONTRO& kontro = db_->kontro;
-  ORECITEM = RECITEM::LOADRECORD(*stock_, kontro, db_->units, sink_);
+  // A record that cannot be read, or a table without the item fields, fails the scan with the
+  // reason; it is no item with empty fields.
+  FieldProblems problems;
+  Status readable = Status::Ok();
+  if (!stock_->Eof() && !stock_->fields().empty()) readable = stock_->GetRaw(stock_->fields().front().name).status();
+  if (readable.ok()) {
+    ORECITEM = RECITEM::LOADRECORD(*stock_, kontro, db_->units, problems);
+    if (!problems.first.empty()) readable = Status::Corruption(problems.first);
+  }
+  if (!readable.ok()) {
+    ReportReadFailureOnce(sink_, stock_->path(), readable.message());
+    SHOWERROR(text + std::string(msg::kStockReadFailed) + readable.message());
+    ORECITEM.SEEKFAILED(*stock_);
+    OITEMPENJUAECERAN = ITEMPENJUAECERAN_LINE();
+    return;
+  }
 
   if (ORECITEM.LEOF) {
     SHOWERROR(text + std::string(msg::kCodeNotFound));

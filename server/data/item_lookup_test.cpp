@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
+
+#include "common/coding.h"
 
 #include "server/data/demo_fixture.h"
 #include "server/data/messages.h"
@@ -382,6 +385,63 @@ TEST_F(DamagedTables, LookupsFailCleanlyAndLeaveTheFilesAlone) {
     }
     EXPECT_EQ(ReadFileBytes(*d.file), bytes) << d.file->filename() << " @" << d.offset;
     WriteFileBytes(*d.file, *d.good);
+  }
+}
+
+// An item table that cannot be read fails the scan with the reason, never with an answer about an
+// item of empty fields; the reason reaches the operator once per table and cause, not per scan.
+TEST_F(DamagedTables, AnUnreadableItemTableFailsScansWithTheReasonToldOnce) {
+  auto boxes_with = [&](std::string_view text) {
+    std::scoped_lock lock(sink_.mutex);
+    return std::count_if(sink_.boxes.begin(), sink_.boxes.end(),
+                         [&](const std::string& b) { return b.find(text) != std::string::npos; });
+  };
+  auto scan = [&](ITEMPENJUAECERAN& lookup, const char* code) {
+    lookup.SEEKKODE(code);
+    EXPECT_FALSE(lookup.SEEKFOUND()) << code;
+    return lookup.CERRORMESS;
+  };
+
+  {  // Cut short while sessions have it open (a copy tool half-way, a full disk).
+    ASSERT_TRUE(Open());
+    ITEMPENJUAECERAN lookup(globals_, sink_);
+    lookup.SetConnectionNumber(1);
+    ASSERT_TRUE(lookup.DBSUBOPEN());
+    lookup.SEEKKODE("AQ600");
+    ASSERT_TRUE(lookup.SEEKFOUND());
+    const std::filesystem::path table = data_folder() / "S_STOCK.G8A";
+    const std::string bytes = ReadFileBytes(table);
+    std::filesystem::resize_file(table, DecodeFixedLE16(bytes.data() + 8) + 10);
+    for (const char* code : {"AQ600", "KECAPALT", "AQ600"}) {
+      const std::string error = scan(lookup, code);
+      EXPECT_EQ(error.rfind(std::string(code) + ", Gagal baca S_STOCK: ", 0), 0u) << error;
+      EXPECT_NE(error.find("past the end"), std::string::npos) << error;
+    }
+    // The record read that failed, then the count that no longer fits the file: two causes.
+    const auto told = boxes_with("Gagal baca S_STOCK.G8A: ");
+    EXPECT_GE(told, 1);
+    EXPECT_LE(told, 2);
+    for (const char* code : {"AQ600", "KECAPALT", "NOPE"}) scan(lookup, code);
+    EXPECT_EQ(boxes_with("Gagal baca S_STOCK.G8A: "), told);
+  }
+  {  // Replaced by a table of another layout that still has the code tags.
+    sink_.Clear();
+    demo::TableDef def = demo::StockTable();
+    std::erase_if(def.fields, [](const FieldSpec& f) {
+      return f.name == "HIDE" || f.name == "ITM_PENJEC" || f.name.rfind("GUDANG_", 0) == 0;
+    });
+    Rewrite(def, {Row().Set("ID", 1).Set("KODE_C", "AQ600").Set("NAMA", "AIR")});
+    ITEMPENJUAECERAN lookup(globals_, sink_);
+    lookup.SetConnectionNumber(2);
+    ASSERT_TRUE(lookup.DBSUBOPEN());
+    for (int i = 0; i < 3; ++i) {
+      const std::string error = scan(lookup, "AQ600");
+      EXPECT_EQ(error.rfind("AQ600, Gagal baca S_STOCK: ", 0), 0u) << error;
+      EXPECT_NE(error.find("HIDE"), std::string::npos) << error;
+    }
+    EXPECT_EQ(boxes_with("Gagal baca S_STOCK.G8A: "), 1);
+    std::scoped_lock lock(sink_.mutex);
+    EXPECT_EQ(sink_.boxes.size(), 1u) << "no box per missing field";
   }
 }
 

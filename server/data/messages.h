@@ -2,6 +2,7 @@
 // operators know them. Kept in one place so tests and callers use the same bytes.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace kt::data::msg {
@@ -34,6 +35,12 @@ inline constexpr std::string_view kLocationNotSet = "Lokasi belum diset !";
 inline constexpr std::string_view kOpenFailedPrefix = "Gagal buke file ";  // + NAME + " !"
 inline constexpr std::string_view kOpenFailedSuffix = " !";
 inline constexpr std::string_view kSessionOpenFailedPrefix = "### Gagal buke file ";
+// A failed open logged with its cause: "### Gagal buke file S_STOCK ! (.../S_STOCK.G8A: no such
+// file)". The cause names the file; error boxes keep the bare operator text.
+inline std::string OpenFailedLine(std::string_view table, std::string_view cause) {
+  return std::string(kSessionOpenFailedPrefix) + std::string(table) + std::string(kOpenFailedSuffix) + " (" +
+         std::string(cause) + ")";
+}
 inline constexpr std::string_view kVersionTooOld = "Versi data KT-Akuntansi minimum 826 !";
 inline constexpr std::string_view kUnknownKontroFieldPrefix = "S_KONTRO.G8A: Nama field tidak diketahui: ";
 
@@ -44,6 +51,8 @@ inline constexpr std::string_view kCodeNotFound = ", Kode tidak ketemu !";
 inline constexpr std::string_view kNotForRetail = ", Item ini tidak diperbolehkan pada module ini !";
 inline constexpr std::string_view kItemInactive = ", Item ini sudah tidak aktif lagi !";
 inline constexpr std::string_view kWarehouseInactive = ", Item ini tidak aktif pada Gudang: ";
+// Our own: the item table could not be read ("CODE, Gagal baca S_STOCK: " + the driver's reason).
+inline constexpr std::string_view kStockReadFailed = ", Gagal baca S_STOCK: ";
 
 // ---- Units ----
 inline constexpr std::string_view kBadUnitSet =

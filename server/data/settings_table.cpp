@@ -146,7 +146,7 @@ Status LoadSettings(const std::filesystem::path& working_folder, GLOBALVARIABLE&
 }
 
 SettingsForm FormFromGlobals(const GLOBALVARIABLE& globals) {
-  const ConfigValues values = globals.Config();
+  const ConfigValues values = globals.StoredConfig();  // never this run's --port or --data
   SettingsForm form;
   form.location = values.location;
   form.port = std::to_string(values.WCONFIGPORT);
@@ -176,7 +176,8 @@ Result<SaveResult> SaveSettings(const std::filesystem::path& working_folder, con
   values.CCONFIGCOMFAIL = std::string(TrimRight(form.com_fail));
   KT_RETURN_IF_ERROR(config->Write(values));
 
-  const bool port_changed = values.WCONFIGPORT != globals.WCONFIGPORT();
+  // Compared with the stored port: a --port of this run is no change the user made.
+  const bool port_changed = values.WCONFIGPORT != globals.StoredConfig().WCONFIGPORT;
   KT_RETURN_IF_ERROR(config->CONFIGREAD(globals));
   KT_RETURN_IF_ERROR(config->Close());
   if (port_changed) {
@@ -184,7 +185,10 @@ Result<SaveResult> SaveSettings(const std::filesystem::path& working_folder, con
     return result;
   }
   result.outcome = SaveOutcome::kSaved;
-  if (result.location_changed) result.database_opened = DBMAINOPEN(globals, sink);
+  // A --data of this run stays in force; the new location serves from the next start.
+  if (result.location_changed && !globals.Overrides().location) {
+    result.database_opened = DBMAINOPEN(globals, sink);
+  }
   return result;
 }
 

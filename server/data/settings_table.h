@@ -61,7 +61,8 @@ enum class SaveOutcome {
 struct SaveResult {
   SaveOutcome outcome = SaveOutcome::kInvalid;
   SettingsCheck check;             // the failing message and field when kInvalid
-  bool location_changed = false;   // the database was opened again at the new location
+  bool location_changed = false;   // the stored location changed; the database was opened again
+                                   // there unless a --data of this run is in force
   bool database_opened = false;    // result of that open
 };
 
@@ -71,7 +72,8 @@ struct SaveResult {
 Result<SaveResult> SaveSettings(const std::filesystem::path& working_folder, const SettingsForm& form,
                                 GLOBALVARIABLE& globals, EventSink& sink);
 
-// The dialog's fields as the settings object holds them (the dialog is filled from there).
+// The dialog's fields as the settings table holds them (the dialog is filled from the settings
+// object's stored values, never from this run's overrides).
 SettingsForm FormFromGlobals(const GLOBALVARIABLE& globals);
 
 }  // namespace kt::data

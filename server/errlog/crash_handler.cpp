@@ -18,6 +18,7 @@
 #include <string_view>
 #include <typeinfo>
 
+#include "common/alt_signal_stack.h"
 #include "common/version.h"
 #include "server/errlog/os_version.h"
 #include "server/errlog/restart_guard.h"
@@ -40,8 +41,7 @@ constexpr const char kReportApplication[] = "KT-Vistrand TCP Server, Build: 3, V
 static_assert(std::string_view(kReportApplication).starts_with(kApplicationName));
 
 constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
-constexpr unsigned kWatchdogSeconds = 15;
-constexpr std::size_t kAltStackSize = 64 * 1024;
+constexpr std::size_t kAltStackSize = AltSignalStack::kSize;
 
 // Everything the handler needs is prepared at install time; the handler itself only reads it.
 struct HandlerState {
@@ -57,10 +57,12 @@ struct HandlerState {
   RestartDecision on_calm;
   std::chrono::steady_clock::time_point started;
   bool restart = true;
+  unsigned watchdog_seconds = 15;
   posix_spawnattr_t spawn_attr;
 };
 
 HandlerState* g_state = nullptr;
+std::atomic<void (*)()> g_capture_hook{nullptr};
 std::atomic<int> g_lock_fd{-1};
 std::atomic<bool> g_reporting{false};
 
@@ -236,6 +238,7 @@ int OnFrame(void* data, uintptr_t pc, const char* file, int line, const char* fu
 
 void CaptureRaw(RawStack& raw) {
   raw.size = 0;
+  if (auto hook = g_capture_hook.load(); hook != nullptr) hook();
 #ifndef KT_NO_LIBBACKTRACE
   if (backtrace_state* bt = Backtrace(); bt != nullptr) {
     backtrace_full(bt, 0, OnFrame, IgnoreBacktraceError, &raw);
@@ -334,14 +337,24 @@ std::atomic<bool> g_successor_started{false};
 
 void OnWatchdog(int) { RestartAndExit(70); }
 
-// Writes the report for `record` with the stack in g_stack, then restarts and exits.
-[[noreturn]] void Finish(ErrorRecord record, int exit_code) {
-  // Should anything below hang (a lock held by the failed thread), the watchdog still restarts.
+// The reporting thread's first act: should anything after it hang (collecting or naming the
+// stack, writing the log), the watchdog still restarts the program.
+void ArmWatchdog() {
   struct sigaction sa {};
   sa.sa_handler = OnWatchdog;
+  sa.sa_flags = SA_ONSTACK;
+  sigemptyset(&sa.sa_mask);
   ::sigaction(SIGALRM, &sa, nullptr);
-  ::alarm(kWatchdogSeconds);
+  // Whichever thread the alarm reaches runs the restart; none may have it blocked.
+  sigset_t alarm;
+  sigemptyset(&alarm);
+  sigaddset(&alarm, SIGALRM);
+  ::pthread_sigmask(SIG_UNBLOCK, &alarm, nullptr);
+  ::alarm(g_state != nullptr ? g_state->watchdog_seconds : 15);
+}
 
+// Writes the report for `record` with the stack in g_stack, then restarts and exits.
+[[noreturn]] void Finish(ErrorRecord record, int exit_code) {
   record.stack = &g_stack;
   if (g_state != nullptr) {
     timespec now{};
@@ -372,6 +385,7 @@ uintptr_t FaultingPc(void* context) {
 
 void OnFatalSignal(int sig, siginfo_t* info, void* context) {
   if (!EnterReport()) WaitForEnd();
+  ArmWatchdog();
   CaptureRaw(g_raw_stack);
   FilterAndDemangle(g_raw_stack, g_stack);
 
@@ -444,6 +458,7 @@ std::string DemangledTypeName(const std::type_info* type) {
 
 void OnTerminate() {
   if (!EnterReport()) WaitForEnd();
+  ArmWatchdog();
   // Uncaught exceptions reach here before the stack is unwound: the throw site is still on it.
   CaptureRaw(g_raw_stack);
   FilterAndDemangle(g_raw_stack, g_stack);
@@ -509,6 +524,7 @@ void InstallCrashHandler(const CrashHandlerConfig& config) {
   state->envp_calm = Pointers(state->env_calm);
   state->started = std::chrono::steady_clock::now();
   state->restart = config.restart;
+  state->watchdog_seconds = config.watchdog_seconds;
   sigset_t none;
   sigemptyset(&none);
   posix_spawnattr_init(&state->spawn_attr);
@@ -536,6 +552,8 @@ void InstallCrashHandler(const CrashHandlerConfig& config) {
 
 void SetLockDescriptor(int fd) { g_lock_fd.store(fd); }
 
+void SetStackCaptureHookForTest(void (*hook)()) { g_capture_hook.store(hook); }
+
 void ClearLockDescriptor(int fd) {
   int expected = fd;
   g_lock_fd.compare_exchange_strong(expected, -1);
@@ -543,6 +561,7 @@ void ClearLockDescriptor(int fd) {
 
 void ReportCurrentException(std::string_view failed_object) {
   if (!EnterReport()) WaitForEnd();
+  ArmWatchdog();
   CaptureRaw(g_raw_stack);
   FilterAndDemangle(g_raw_stack, g_stack);
   ReportException(std::current_exception(), failed_object);
@@ -550,6 +569,7 @@ void ReportCurrentException(std::string_view failed_object) {
 
 void ReportFatalError(const ErrorRecord& record) {
   if (!EnterReport()) WaitForEnd();
+  ArmWatchdog();
   CaptureRaw(g_raw_stack);
   FilterAndDemangle(g_raw_stack, g_stack);
   ErrorRecord r = record;

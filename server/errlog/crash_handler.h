@@ -9,8 +9,13 @@
 // ends the process at once: no destructors, no window dialog.
 //
 // The first thread that fails writes the report; a second one failing meanwhile waits for the
-// process to end. A watchdog (SIGALRM) restarts and ends the process should writing the report
-// itself hang.
+// process to end. The first thing the handler does is arm a watchdog (SIGALRM) that restarts and
+// ends the process should anything after it hang: collecting and naming the stack takes locks
+// (the allocator's, the loader's) that the failed thread or another one may hold.
+//
+// Fatal signals run on an alternate signal stack, so a thread that overflowed its own stack still
+// reaches the handler. The alternate stack is per thread: the handler installs one for the
+// calling (main) thread, and every other long-lived thread makes its own (common/alt_signal_stack.h).
 #pragma once
 
 #include <filesystem>
@@ -30,6 +35,7 @@ struct CrashHandlerConfig {
   std::filesystem::path workdir;      // where ZKERROR.LOG is appended (made absolute here)
   std::vector<std::string> argv;      // the program's arguments; argv[0] is replaced by the executable
   bool restart = true;                // false: report and end without a successor
+  unsigned watchdog_seconds = 15;     // how long the report may take before the watchdog acts
 };
 
 // Installs the handlers for the whole process. Call once, on the main thread, before other
@@ -46,6 +52,10 @@ void ClearLockDescriptor(int fd);
 
 // Reports an error described by the caller (stack of the calling thread) and ends the process.
 [[noreturn]] void ReportFatalError(const ErrorRecord& record);
+
+// For the handler's own tests: a function called while the stack is collected, after the
+// watchdog is armed (a probe uses it to stand for a lock that never comes free). Null: none.
+void SetStackCaptureHookForTest(void (*hook)());
 
 // Fills `stack` with the calling thread's stack, outermost frames last, leaving out the frames
 // of this handler and of the runtime's terminate/abort machinery.

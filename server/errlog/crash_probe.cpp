@@ -2,7 +2,11 @@
 // and fails on a worker thread. A successor started by the handler writes "successor.txt" (its
 // restart count) and ends, except in "storm" mode, where every instance fails again at once.
 //
-//   errlog_crash_probe DIR throw|segv|storm-throw|storm-segv|hold
+//   errlog_crash_probe DIR throw|segv|storm-throw|storm-segv|hold|overflow|hang-capture
+//
+// overflow: the worker thread (with its alternate signal stack, as every server thread has)
+// recurses until its stack runs out. hang-capture: collecting the stack never ends, as when a
+// lock it needs is held by another thread; the watchdog (2 s here) must still restart.
 #include <unistd.h>
 
 #include <cstdint>
@@ -11,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "common/alt_signal_stack.h"
 #include "server/errlog/crash_handler.h"
 #include "server/errlog/instance_lock.h"
 #include "server/errlog/restart_guard.h"
@@ -25,8 +30,21 @@ __attribute__((noinline, no_sanitize("address", "undefined"))) void WriteNowhere
   *reinterpret_cast<volatile int*>(g_nowhere) = 42;
 }
 
+// Recurses without end; the volatile buffer keeps every frame on the stack.
+__attribute__((noinline, no_sanitize("address", "undefined"))) int RecurseForever(int depth) {
+  volatile char frame[256];
+  frame[depth % sizeof frame] = static_cast<char>(depth);
+  return RecurseForever(depth + 1) + frame[0];
+}
+
+void HangForever() {
+  for (;;) ::pause();
+}
+
 [[gnu::noinline]] void ProbeSessionWork(const std::string& mode) {
+  kt::AltSignalStack alt_stack;
   if (mode == "segv" || mode == "storm-segv") WriteNowhere();
+  if (mode == "overflow") RecurseForever(0);
   throw std::runtime_error("probe failure in " + mode + " mode");
 }
 
@@ -41,7 +59,8 @@ int main(int argc, char** argv) {
   auto lock = kt::errlog::InstanceLock::Acquire(dir, std::chrono::milliseconds(chain ? 5000 : 0));
   if (!lock.ok()) return 3;  // another instance runs: end silently
 
-  kt::errlog::InstallCrashHandler({dir, std::vector<std::string>(argv, argv + argc), true});
+  kt::errlog::InstallCrashHandler({dir, std::vector<std::string>(argv, argv + argc), true, 2});
+  if (mode == "hang-capture" && !chain) kt::errlog::SetStackCaptureHookForTest(HangForever);
 
   if (mode == "hold") {
     ::sleep(30);

@@ -23,4 +23,8 @@ std::string PlainNumberText(uint64_t value);
 // True when PlainNumberText(kNumberFormatProbe) is exactly 10 characters long.
 bool NumberFormatAcceptable();
 
+// Raises the open-file soft limit to the hard limit (every terminal holds a socket and six
+// tables with their indexes). Returns the soft limit in force afterwards.
+uint64_t RaiseOpenFileLimit();
+
 }  // namespace kt::errlog

@@ -7,34 +7,54 @@ namespace kt::net {
 ConnectionEntry& ConnectionTable::Append(SocketHandle socket, PeerAddress peer,
                                          const ScanHandlerFactory& factory) {
   std::scoped_lock lock(mutex_);
-  const int n = static_cast<int>(entries_.size()) + 1;
+  const int n = ++last_number_;
   auto entry = std::make_unique<ConnectionEntry>(n, std::move(socket), std::move(peer));
   entry->handler = factory(n);
-  entries_.push_back(std::move(entry));
-  return *entries_.back();
+  ConnectionEntry& added = *entry;
+  entries_.emplace_hint(entries_.end(), n, std::move(entry));
+  return added;
 }
 
 void ConnectionTable::RetireAddress(const std::string& ip) {
   std::scoped_lock lock(mutex_);
-  for (auto& e : entries_)
-    if (e->peer.ip == ip) e->active = false;
+  for (auto& [n, e] : entries_) {
+    if (e->peer.ip != ip || !e->active) continue;
+    e->active = false;
+    std::scoped_lock socket_lock(e->socket_mutex);
+    e->socket.Shutdown();
+  }
+}
+
+void ConnectionTable::Finished(ConnectionEntry& entry) {
+  std::scoped_lock lock(mutex_);
+  entry.finished = true;
+  ++finished_;
 }
 
 void ConnectionTable::JoinFinished() {
-  std::vector<ConnectionEntry*> done;
+  std::vector<std::unique_ptr<ConnectionEntry>> done;
   {
     std::scoped_lock lock(mutex_);
-    for (auto& e : entries_)
-      if (e->finished && e->thread.joinable()) done.push_back(e.get());
+    if (finished_ == 0) return;
+    for (auto it = entries_.begin(); it != entries_.end();) {
+      if (it->second->finished) {
+        done.push_back(std::move(it->second));
+        it = entries_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    finished_ = 0;
   }
-  for (auto* e : done) e->thread.join();  // returns at once: the session has ended
+  for (auto& e : done)
+    if (e->thread.joinable()) e->thread.join();  // returns at once: the session has ended
 }
 
 void ConnectionTable::StopAll() {
   std::vector<ConnectionEntry*> all;
   {
     std::scoped_lock lock(mutex_);
-    for (auto& e : entries_) {
+    for (auto& [n, e] : entries_) {
       e->active = false;
       std::scoped_lock socket_lock(e->socket_mutex);
       e->socket.Shutdown();
@@ -43,24 +63,37 @@ void ConnectionTable::StopAll() {
   }
   for (auto* e : all)
     if (e->thread.joinable()) e->thread.join();
+  std::scoped_lock lock(mutex_);
+  entries_.clear();
+  finished_ = 0;
 }
 
 int ConnectionTable::size() const {
+  std::scoped_lock lock(mutex_);
+  return last_number_;
+}
+
+int ConnectionTable::Entries() const {
   std::scoped_lock lock(mutex_);
   return static_cast<int>(entries_.size());
 }
 
 int ConnectionTable::LiveSessions() const {
   std::scoped_lock lock(mutex_);
-  int live = 0;
-  for (auto& e : entries_) live += e->finished ? 0 : 1;
-  return live;
+  return static_cast<int>(entries_.size()) - finished_;
+}
+
+int ConnectionTable::ActiveSessions() const {
+  std::scoped_lock lock(mutex_);
+  int n = 0;
+  for (auto& [number, e] : entries_) n += (e->active && !e->finished) ? 1 : 0;
+  return n;
 }
 
 bool ConnectionTable::IsActive(int n) const {
   std::scoped_lock lock(mutex_);
-  if (n < 1 || n > static_cast<int>(entries_.size())) return false;
-  return entries_[n - 1]->active;
+  auto it = entries_.find(n);
+  return it != entries_.end() && it->second->active;
 }
 
 }  // namespace kt::net

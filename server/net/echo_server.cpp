@@ -1,9 +1,12 @@
 #include "server/net/echo_server.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <array>
 #include <system_error>
 
+#include "common/alt_signal_stack.h"
 #include "common/net/line_reader.h"
 #include "common/net/tcp_socket.h"
 #include "server/net/code_filter.h"
@@ -73,6 +76,8 @@ void KTECHOSERVERTCP::Stop() {
 }
 
 void KTECHOSERVERTCP::ListenerThread() {
+  AltSignalStack alt_stack;
+  ::pthread_setname_np(::pthread_self(), "kt-listener");  // shown by top -H, ps -L, debuggers
   auto listening = TcpListen(options_.bind_ip, options_.port, kBacklog);
   const bool serve = listening.ok() && options_.protocol != "UDP";
   if (serve) {
@@ -101,7 +106,14 @@ void KTECHOSERVERTCP::ListenerThread() {
       continue;
     }
     const bool database_open = options_.database_open ? options_.database_open() : flags_.database_open.load();
-    if (!database_open) continue;  // dropped unanswered; the handle closes it
+    if (!database_open) {
+      // Dropped unanswered (the handle closes it), but never silently: the operator must see
+      // that terminals come and are turned away.
+      auto peer = GetPeerAddress(*accepted);
+      sink_.AddConnectedInfo("### Connection from " + (peer.ok() ? peer->ip : std::string("?")) +
+                             " turned away: database not open, on: " + TimeOfDayText());
+      continue;
+    }
     ServeTerminal(std::move(*accepted));
   }
   listen_socket_.Close();
@@ -124,8 +136,14 @@ void KTECHOSERVERTCP::HandleProbe(SocketHandle connection) {
 void KTECHOSERVERTCP::ServeTerminal(SocketHandle connection) {
   auto peer = GetPeerAddress(connection);
   if (!peer.ok()) return;
-  SetNoDelay(connection);
+  // A terminal that reconnects frees its old place before the limit is checked.
   table_.RetireAddress(peer->ip);
+  if (table_.ActiveSessions() >= options_.max_sessions) {
+    NoteRefusal(peer->ip);
+    return;  // closed unanswered
+  }
+  SetNoDelay(connection);
+  SetKeepAlive(connection, options_.keepalive_idle, options_.keepalive_interval, options_.keepalive_count);
   const std::string ip = peer->ip;
   ConnectionEntry& entry = table_.Append(std::move(connection), std::move(*peer), factory_);
   sink_.AddConnectedInfo("Connection from " + ip + " on: " + TimeOfDayText());
@@ -141,8 +159,23 @@ void KTECHOSERVERTCP::ServeTerminal(SocketHandle connection) {
     }
     sink_.AddConnectedInfo("### Connection (" + std::to_string(entry.number) + ") " + ip +
                            " terminated/lost on: " + TimeOfDayText());
-    entry.finished = true;
+    table_.Finished(entry);
   }
+}
+
+void KTECHOSERVERTCP::NoteRefusal(const std::string& ip) {
+  const auto now = Clock::now();
+  if (refusal_noted_ && now - last_refusal_note_ < options_.refusal_note_period) {
+    ++refusals_unnoted_;
+    return;
+  }
+  std::string line = "### Connection from " + ip + " refused: " + std::to_string(options_.max_sessions) +
+                     " sessions live (the limit) on: " + TimeOfDayText();
+  if (refusals_unnoted_ > 0) line += " (" + std::to_string(refusals_unnoted_) + " more refused since the last note)";
+  sink_.AddConnectedInfo(line);
+  refusal_noted_ = true;
+  last_refusal_note_ = now;
+  refusals_unnoted_ = 0;
 }
 
 bool KTECHOSERVERTCP::PauseWhileAlive(ConnectionEntry& entry, milliseconds d) {
@@ -156,6 +189,8 @@ bool KTECHOSERVERTCP::PauseWhileAlive(ConnectionEntry& entry, milliseconds d) {
 }
 
 void KTECHOSERVERTCP::SessionThread(ConnectionEntry& entry) {
+  AltSignalStack alt_stack;  // a stack overflow here still reaches the crash handler
+  ::pthread_setname_np(::pthread_self(), "kt-session");
   const std::string n = std::to_string(entry.number);
   const std::string& ip = entry.peer.ip;
   sink_.AddConnectedInfo("Connection (" + n + ") accepted from " + ip + " on: " + TimeOfDayText());
@@ -192,7 +227,7 @@ void KTECHOSERVERTCP::SessionThread(ConnectionEntry& entry) {
     entry.socket.Close();
   }
   sink_.AddConnectedInfo("### Connection (" + n + ") " + ip + " terminated/lost on: " + TimeOfDayText());
-  entry.finished = true;
+  table_.Finished(entry);  // last: the listener may remove the entry from here on
 }
 
 }  // namespace kt::net

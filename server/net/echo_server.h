@@ -8,9 +8,15 @@
 // paced) and answers every non-blank line with exactly one reply, in order.
 //
 // Every wait is bounded: the accept wait, a session's read wait (after which it re-checks its
-// active flag), a send wait. A session ends when it is retired, when its terminal closes the
-// connection, when its socket fails, or on Stop; it then closes its tables, closes its socket
-// and logs its terminated/lost line. Finished session threads are joined by the listener.
+// active flag), a send wait. A session waiting for its terminal costs nothing: retiring it and
+// Stop shut its socket down, which ends the wait at once, so the read wait can be long. TCP
+// keepalive ends the session of a terminal that vanished without closing. A session ends when it
+// is retired, when its terminal closes the connection, when its socket fails (keepalive
+// included), or on Stop; it then closes its tables, closes its socket and logs its
+// terminated/lost line. The listener joins finished session threads and drops their entries.
+//
+// Above `max_sessions` live sessions a new terminal is refused (closed unanswered), with one
+// log line per `refusal_note_period` that counts the refusals.
 //
 // Thread safety: LISTEN, Stop and the accessors may be called from any one controlling thread
 // (the window thread or the headless main loop). Stop closes the listening socket and every
@@ -44,8 +50,16 @@ struct ListenerOptions {
   std::string protocol = "TCP";
   // TIMEOUT: how long one accept waits before it is started again.
   std::chrono::milliseconds timeout{1000};
-  // How long a session waits for bytes before it re-checks its active flag.
-  std::chrono::milliseconds read_wait{200};
+  // How long a session waits for bytes before it re-checks its active flag (retiring and Stop
+  // wake it at once; this only bounds the wait).
+  std::chrono::milliseconds read_wait{60000};
+  // TCP keepalive of a session's connection: idle time, probe interval, probes before it fails.
+  std::chrono::seconds keepalive_idle{60};
+  std::chrono::seconds keepalive_interval{10};
+  int keepalive_count = 3;
+  // Live sessions beyond which a new terminal is refused, and how often a refusal is logged.
+  int max_sessions = 1000;
+  std::chrono::milliseconds refusal_note_period{60000};
   // How long the listener waits for a probe's line.
   std::chrono::milliseconds probe_wait{2000};
   // Pause between two failed attempts to open a session's tables.
@@ -80,7 +94,9 @@ class KTECHOSERVERTCP {
   // True while the listener thread runs (false after a failed bind).
   bool ListenerRunning() const { return listener_running_; }
 
+  // Connection numbers handed out so far; entries the table still holds.
   int ConnectionCount() const { return table_.size(); }
+  int ConnectionEntries() const { return table_.Entries(); }
   int LiveSessions() const { return table_.LiveSessions(); }
   bool IsActive(int connection_number) const { return table_.IsActive(connection_number); }
 
@@ -88,6 +104,8 @@ class KTECHOSERVERTCP {
   void ListenerThread();
   void HandleProbe(SocketHandle connection);
   void ServeTerminal(SocketHandle connection);
+  // Logs a refused terminal, at most once per refusal_note_period (listener thread only).
+  void NoteRefusal(const std::string& ip);
   void SessionThread(ConnectionEntry& entry);
   // Sleeps up to `d` in slices, stopping early when the session should end.
   bool PauseWhileAlive(ConnectionEntry& entry, std::chrono::milliseconds d);
@@ -105,6 +123,11 @@ class KTECHOSERVERTCP {
   std::mutex start_mutex_;
   std::condition_variable started_cv_;
   bool started_ = false;  // guarded by start_mutex_: the thread has taken its start block
+
+  // Refusals above max_sessions; used by the listener thread only.
+  std::chrono::steady_clock::time_point last_refusal_note_{};
+  bool refusal_noted_ = false;
+  int refusals_unnoted_ = 0;
 
   std::thread listener_;
   SocketHandle listen_socket_;  // owned by the listener thread while it runs

@@ -2,6 +2,8 @@
 #include "server/net/echo_server.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <array>
@@ -123,13 +125,15 @@ bool ClosedBy(const SocketHandle& s, std::string* extra = nullptr) {
 
 class EchoServerTest : public ::testing::Test {
  protected:
+  EchoServerTest() {
+    options_.port = 0;
+    options_.bind_ip = "127.0.0.1";
+    options_.read_wait = 50ms;
+    options_.reopen_pause = 100ms;
+    options_.probe_wait = 500ms;
+  }
   void Start(bool pass_selftest = true, bool database_open = true) {
-    ListenerOptions o;
-    o.port = 0;
-    o.bind_ip = "127.0.0.1";
-    o.read_wait = 50ms;
-    o.reopen_pause = 100ms;
-    o.probe_wait = 500ms;
+    const ListenerOptions& o = options_;
     server_ = std::make_unique<KTECHOSERVERTCP>(
         o, flags_, sink_, [this](int) { return std::make_unique<FakeHandler>(stats_); }, kTestText);
     server_->LISTEN();
@@ -158,6 +162,7 @@ class EchoServerTest : public ::testing::Test {
     EXPECT_EQ(server_->LiveSessions(), 0);
   }
 
+  ListenerOptions options_;  // as Start uses them; a test may change them before
   ServerFlags flags_;
   RecordingSink sink_;
   HandlerStats stats_;
@@ -262,6 +267,7 @@ TEST_F(EchoServerTest, WhileTheDatabaseIsClosedTerminalsAreDroppedUnanswered) {
   EXPECT_TRUE(ClosedBy(t, &got));
   EXPECT_EQ(got, "");
   EXPECT_EQ(server_->ConnectionCount(), 0);
+  EXPECT_TRUE(sink_.WaitFor("### Connection from 127.0.0.1 turned away: database not open, on: "));
 }
 
 TEST_F(EchoServerTest, GreetingComesEvenWhenTablesFailAndOpeningIsRetriedPaced) {
@@ -328,6 +334,90 @@ TEST_F(EchoServerTest, StopClosesEverySessionAndJoins) {
   EXPECT_EQ(server_->LiveSessions(), 0);
   EXPECT_FALSE(server_->ListenerRunning());
   EXPECT_FALSE(TcpConnect("127.0.0.1", port_, 500ms).ok());
+}
+
+TEST_F(EchoServerTest, EndedSessionsLeaveTheTableSoItOnlyHoldsLiveOnes) {
+  Start();
+  SocketHandle stays = GreetedTerminal("127.0.0.2");
+  for (int i = 0; i < 200; ++i) {
+    SocketHandle t = GreetedTerminal("127.0.0.3");
+  }
+  const auto deadline = Clock::now() + 10s;
+  while ((server_->ConnectionEntries() > 1 || server_->LiveSessions() > 1) && Clock::now() < deadline)
+    std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(server_->ConnectionEntries(), 1);
+  EXPECT_EQ(server_->LiveSessions(), 1);
+  EXPECT_EQ(server_->ConnectionCount(), 201);  // numbers go on counting
+  EXPECT_TRUE(server_->IsActive(1));
+  EXPECT_FALSE(server_->IsActive(2));
+  // The next terminal gets the next number.
+  SocketHandle next = GreetedTerminal("127.0.0.4");
+  EXPECT_TRUE(sink_.WaitFor("Connection (202) accepted from 127.0.0.4"));
+  ASSERT_TRUE(SendAll(stays, "F1\r", 1000ms).ok());
+  EXPECT_EQ(ReadBytes(stays, 3), "<1>");
+}
+
+TEST_F(EchoServerTest, AWaitingSessionEndsAtOnceWhenRetiredOrStoppedHoweverLongItsReadWait) {
+  options_.read_wait = 10min;
+  Start();
+  const auto t0 = Clock::now();
+  SocketHandle first = GreetedTerminal("127.0.0.5");
+  SocketHandle second = GreetedTerminal("127.0.0.5");
+  EXPECT_TRUE(sink_.WaitFor("### Connection (1) 127.0.0.5 terminated/lost on: "));
+  EXPECT_TRUE(ClosedBy(first));
+  ASSERT_TRUE(SendAll(second, "F9\r", 1000ms).ok());
+  EXPECT_EQ(ReadBytes(second, 3), "<9>");
+  server_->Stop();
+  EXPECT_TRUE(ClosedBy(second));
+  EXPECT_LT(Clock::now() - t0, 30s);
+}
+
+// A terminal that vanishes without closing: its socket is dropped without a FIN or reset (repair
+// mode), as a power cut leaves it. The server's keepalive probe meets the host that no longer
+// knows the connection, and the session ends by itself.
+TEST_F(EchoServerTest, KeepaliveEndsTheSessionOfATerminalThatVanished) {
+  options_.read_wait = 10min;
+  options_.keepalive_idle = 1s;
+  options_.keepalive_interval = 1s;
+  options_.keepalive_count = 2;
+  Start();
+  // Only the greeting is exchanged (acknowledged at once, as first data is), so nothing is in
+  // flight when the terminal vanishes: only a keepalive probe can find out.
+  SocketHandle t = GreetedTerminal("127.0.0.6");
+  const int on = 1;
+  if (::setsockopt(t.get(), IPPROTO_TCP, TCP_REPAIR, &on, sizeof on) != 0)
+    GTEST_SKIP() << "TCP repair mode needs CAP_NET_ADMIN";
+  t.Close();  // silently: no FIN, no reset
+  EXPECT_TRUE(sink_.WaitFor("### Connection (1) 127.0.0.6 terminated/lost on: ", 20s));
+  WaitNoLiveSessions();
+}
+
+TEST_F(EchoServerTest, AboveTheSessionLimitTerminalsAreRefusedWithOneNote) {
+  options_.max_sessions = 2;
+  Start();
+  SocketHandle a = GreetedTerminal("127.0.0.2");
+  SocketHandle b = GreetedTerminal("127.0.0.3");
+  for (const char* ip : {"127.0.0.4", "127.0.0.7", "127.0.0.8"}) {
+    SocketHandle refused = Terminal(ip);
+    std::string got;
+    EXPECT_TRUE(ClosedBy(refused, &got)) << ip;
+    EXPECT_EQ(got, "") << ip;
+  }
+  ASSERT_TRUE(sink_.WaitFor("### Connection from 127.0.0.4 refused: 2 sessions live (the limit) on: "));
+  int notes = 0;
+  for (const std::string& l : sink_.Lines()) notes += l.find(" refused: ") != std::string::npos ? 1 : 0;
+  EXPECT_EQ(notes, 1);  // one note a minute, not one per connection
+  EXPECT_EQ(server_->ConnectionCount(), 2);
+
+  // A terminal that reconnects takes its own place back; one that leaves frees a place.
+  SocketHandle a2 = GreetedTerminal("127.0.0.2");
+  b = SocketHandle();
+  EXPECT_TRUE(sink_.WaitFor("### Connection (2) 127.0.0.3 terminated/lost on: "));
+  const auto deadline = Clock::now() + 5s;
+  while (server_->LiveSessions() > 1 && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
+  SocketHandle c = GreetedTerminal("127.0.0.4");
+  ASSERT_TRUE(SendAll(c, "F4\r", 1000ms).ok());
+  EXPECT_EQ(ReadBytes(c, 3), "<4>");
 }
 
 TEST(EchoServerBind, APortInUseLeavesTheListeningFlagClear) {

@@ -1,7 +1,9 @@
 #include "server/reply/expand.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <numeric>
 
 namespace kt::reply {
 namespace {
@@ -9,17 +11,82 @@ namespace {
 constexpr std::size_t kDisplayLine = 20;
 constexpr long long kCountCap = 1'000'000'000;
 
-void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
-  std::string out;
-  std::size_t from = 0;
-  for (std::size_t at; (at = text.find(what, from)) != std::string::npos; from = at + what.size()) {
-    out.append(text, from, at - from);
-    out.append(with);
+// The text being expanded. When asked to, it also keeps for every byte where in the template it
+// came from: the offset of a byte written literally, or, with kMade set, the offset of the
+// placeholder, hex form or call that produced it. Only literal bytes can be text sent as written.
+constexpr uint32_t kMade = 0x8000'0000u;
+
+class Text {
+ public:
+  Text(std::string_view tmpl, bool track) : s_(tmpl), track_(track) {
+    if (track_) {
+      from_.resize(s_.size());
+      std::iota(from_.begin(), from_.end(), 0u);
+    }
   }
-  if (from == 0) return;  // nothing found
-  out.append(text, from, std::string::npos);
-  text = std::move(out);
-}
+
+  const std::string& str() const { return s_; }
+  std::string Take() { return std::move(s_); }
+  bool tracking() const { return track_; }
+  uint32_t from(std::size_t i) const { return from_[i]; }
+  bool Literal(std::size_t i) const { return (from_[i] & kMade) == 0; }
+  // True when bytes [at, at + n) are literal and consecutive in the template.
+  bool LiteralRun(std::size_t at, std::size_t n) const {
+    for (std::size_t i = at; i < at + n; ++i)
+      if (!Literal(i) || from_[i] != from_[at] + (i - at)) return false;
+    return true;
+  }
+
+  // Replaces every occurrence of `what`; the new bytes are made by the occurrence.
+  void ReplaceAll(std::string_view what, std::string_view with) {
+    std::string out;
+    std::vector<uint32_t> from;
+    std::size_t start = 0;
+    for (std::size_t at; (at = s_.find(what, start)) != std::string::npos; start = at + what.size()) {
+      out.append(s_, start, at - start);
+      out.append(with);
+      if (track_) {
+        from.insert(from.end(), from_.begin() + static_cast<std::ptrdiff_t>(start),
+                    from_.begin() + static_cast<std::ptrdiff_t>(at));
+        from.insert(from.end(), with.size(), from_[at] | kMade);
+      }
+    }
+    if (start == 0) return;  // nothing found
+    out.append(s_, start, std::string::npos);
+    s_ = std::move(out);
+    if (track_) {
+      from.insert(from.end(), from_.begin() + static_cast<std::ptrdiff_t>(start), from_.end());
+      from_ = std::move(from);
+    }
+  }
+
+  // Replaces [at, at + n) by one made byte.
+  void ReplaceByByte(std::size_t at, std::size_t n, char byte) {
+    s_.replace(at, n, 1, byte);
+    if (track_) {
+      const uint32_t origin = from_[at] | kMade;
+      from_.erase(from_.begin() + static_cast<std::ptrdiff_t>(at), from_.begin() + static_cast<std::ptrdiff_t>(at + n));
+      from_.insert(from_.begin() + static_cast<std::ptrdiff_t>(at), origin);
+    }
+  }
+
+  // Replaces [at, at + n) by its own bytes [keep, keep + keep_n), which keep their origins.
+  void ReplaceByPart(std::size_t at, std::size_t n, std::size_t keep, std::size_t keep_n) {
+    std::string part = s_.substr(keep, keep_n);
+    s_.replace(at, n, part);
+    if (track_) {
+      std::vector<uint32_t> kept(from_.begin() + static_cast<std::ptrdiff_t>(keep),
+                                 from_.begin() + static_cast<std::ptrdiff_t>(keep + keep_n));
+      from_.erase(from_.begin() + static_cast<std::ptrdiff_t>(at), from_.begin() + static_cast<std::ptrdiff_t>(at + n));
+      from_.insert(from_.begin() + static_cast<std::ptrdiff_t>(at), kept.begin(), kept.end());
+    }
+  }
+
+ private:
+  std::string s_;
+  std::vector<uint32_t> from_;
+  bool track_;
+};
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -28,24 +95,36 @@ int HexDigit(char c) {
   return -1;
 }
 
+using Places = std::vector<PassedThrough>;
+
+void Note(Places* places, PassedThrough::Kind kind, std::size_t position, std::size_t length) {
+  if (places) places->push_back({kind, position, length});
+}
+
 // Step 1. Each replacement shortens the text, so the loop ends.
-void ExpandHexBytes(std::string& text) {
-  for (std::size_t p; (p = text.find("{0x")) != std::string::npos;) {
+void ExpandHexBytes(Text& text, Places* places) {
+  for (std::size_t p; (p = text.str().find("{0x")) != std::string::npos;) {
+    const std::string& s = text.str();
     int value = 0;
-    for (std::size_t i = p + 3; i < std::min(p + 5, text.size()); ++i) {
-      const int d = HexDigit(text[i]);
+    for (std::size_t i = p + 3; i < std::min(p + 5, s.size()); ++i) {
+      const int d = HexDigit(s[i]);
       if (d < 0) break;
       value = value * 16 + d;
     }
-    const std::size_t len = std::min<std::size_t>(6, text.size() - p);
-    text.replace(p, len, 1, static_cast<char>(static_cast<uint8_t>(value)));
+    const std::size_t len = std::min<std::size_t>(6, s.size() - p);
+    if (text.tracking() && text.Literal(p)) {
+      const bool well_formed = len == 6 && HexDigit(s[p + 3]) >= 0 && HexDigit(s[p + 4]) >= 0 && s[p + 5] == '}';
+      if (!well_formed) Note(places, PassedThrough::Kind::kBadHexByte, text.from(p), text.LiteralRun(p, len) ? len : 3);
+    }
+    text.ReplaceByByte(p, len, static_cast<char>(static_cast<uint8_t>(value)));
   }
 }
 
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
 std::string UpperAscii(std::string_view s) {
   std::string u(s);
-  for (char& c : u)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  for (char& c : u) c = UpperAscii(c);
   return u;
 }
 
@@ -62,30 +141,88 @@ long long ReadCount(std::string_view s) {
 
 enum class Fn { kLeft, kSubstr };
 
-std::string Apply(Fn fn, std::string_view arg, long long n) {
+// The part of the first argument a call yields: offset and length within it.
+std::pair<std::size_t, std::size_t> Apply(Fn fn, std::size_t arg_size, long long n) {
   if (fn == Fn::kLeft) {
-    const auto take = static_cast<std::size_t>(std::clamp<long long>(n, 0, static_cast<long long>(arg.size())));
-    return std::string(arg.substr(0, take));
+    return {0, static_cast<std::size_t>(std::clamp<long long>(n, 0, static_cast<long long>(arg_size)))};
   }
-  if (n < 1) return std::string(arg);
-  if (static_cast<std::size_t>(n) > arg.size()) return {};
-  return std::string(arg.substr(static_cast<std::size_t>(n - 1)));
+  if (n < 1) return {0, arg_size};
+  if (static_cast<std::size_t>(n) > arg_size) return {0, 0};
+  return {static_cast<std::size_t>(n - 1), arg_size - static_cast<std::size_t>(n - 1)};
 }
 
 // Steps 6-9: one function name. A call is strictly longer than its replacement, so the loop
-// ends; it also stops at the first call without ")" or ",".
-void ExpandFunction(std::string& text, std::string_view name, Fn fn) {
+// ends; it also stops at the first call without ")" or ",", which then stays as written.
+void ExpandFunction(Text& text, std::string_view name, Fn fn, Places* places) {
   for (;;) {
-    const std::size_t p = UpperAscii(text).find(name);
+    const std::string& s = text.str();
+    const std::size_t p = UpperAscii(s).find(name);
     if (p == std::string::npos) return;
     const std::size_t open = p + name.size();
-    const std::size_t q = text.find(')', open);
-    if (q == std::string::npos) return;
-    const std::string_view args = std::string_view(text).substr(open, q - open);
-    const std::size_t c = args.find(',');
-    if (c == std::string_view::npos) return;
-    std::string value = Apply(fn, args.substr(0, c), ReadCount(args.substr(c + 1)));
-    text.replace(p, q + 1 - p, value);
+    const std::size_t q = s.find(')', open);
+    const std::size_t c = q == std::string::npos ? q : std::string_view(s).substr(open, q - open).find(',');
+    if (c == std::string_view::npos) {
+      if (text.tracking() && text.Literal(p)) {
+        Note(places, PassedThrough::Kind::kOpenCall, text.from(p), text.LiteralRun(p, name.size()) ? name.size() : 1);
+      }
+      return;
+    }
+    const std::string_view args = std::string_view(s).substr(open, q - open);
+    const auto [offset, length] = Apply(fn, c, ReadCount(args.substr(c + 1)));
+    text.ReplaceByPart(p, q + 1 - p, open + offset, length);
+  }
+}
+
+bool IsNameChar(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; }
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+constexpr std::array<std::string_view, 5> kItemPlaceholders = {"{namaitemall}", "{namaitem}", "{namaitemex1}",
+                                                               "{namaitemex2}", "{hargajual}"};
+constexpr std::array<std::string_view, 4> kFunctionNames = {"LEFT2", "SUBSTR2", "LEFT", "SUBSTR"};
+
+// After the last step: brace words, parentheses and call-shaped names that the template wrote
+// and that are still there. Calls that stopped their pass were noted by ExpandFunction.
+void FindLeftovers(const Text& text, Places& places) {
+  const std::string& s = text.str();
+  auto noted = [&](uint32_t pos) {
+    return std::any_of(places.begin(), places.end(), [&](const PassedThrough& p) {
+      return p.kind == PassedThrough::Kind::kOpenCall && pos >= p.position && pos < p.position + p.length;
+    });
+  };
+  std::vector<std::size_t> open;  // literal "(" not yet closed
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (!text.Literal(i)) continue;
+    if (s[i] == '{') {
+      std::size_t end = i + 1;
+      while (end < s.size() && end - i <= 24 && IsNameChar(s[end])) ++end;
+      if (end < s.size() && end > i + 1 && s[end] == '}' && text.LiteralRun(i, end + 1 - i)) {
+        const std::string_view word = std::string_view(s).substr(i, end + 1 - i);
+        const bool item = std::find(kItemPlaceholders.begin(), kItemPlaceholders.end(), word) != kItemPlaceholders.end();
+        places.push_back({item ? PassedThrough::Kind::kNoItem : PassedThrough::Kind::kUnknownPlaceholder,
+                          text.from(i), word.size()});
+      }
+    } else if (s[i] == '(') {
+      open.push_back(i);
+    } else if (s[i] == ')') {
+      if (open.empty()) {
+        places.push_back({PassedThrough::Kind::kUnbalancedParen, text.from(i), 1});
+        continue;
+      }
+      // A closed call: unknown when a name stands before it and a "," between the parentheses.
+      const std::size_t o = open.back();
+      open.pop_back();
+      std::size_t start = o;
+      while (start > 0 && IsNameChar(s[start - 1]) && text.LiteralRun(start - 1, o + 1 - (start - 1))) --start;
+      while (start < o && !IsLetter(s[start])) ++start;
+      const std::string upper = UpperAscii(std::string_view(s).substr(start, o - start));
+      const bool known = std::find(kFunctionNames.begin(), kFunctionNames.end(), upper) != kFunctionNames.end();
+      if (start < o && !known && s.find(',', o) < i && !noted(text.from(o))) {
+        places.push_back({PassedThrough::Kind::kUnknownFunction, text.from(start), o + 1 - start});
+      }
+    }
+  }
+  for (const std::size_t o : open) {
+    if (!noted(text.from(o))) places.push_back({PassedThrough::Kind::kUnbalancedParen, text.from(o), 1});
   }
 }
 
@@ -122,24 +259,51 @@ std::string WrapErrorText(std::string_view error_text) {
 }
 
 std::string ExpandTemplate(std::string_view tmpl, const ExpandInputs& in) {
-  std::string text(tmpl);
-  ExpandHexBytes(text);
-  ReplaceAll(text, "{esc}", "\x1B");
-  ReplaceAll(text, "{cr}", "\x0D");
-  ReplaceAll(text, "{errmsg}", in.error_text ? WrapErrorText(*in.error_text) : std::string());
+  Places* places = in.passed_through;
+  if (places) places->clear();
+  Text text(tmpl, places != nullptr);
+  ExpandHexBytes(text, places);
+  text.ReplaceAll("{esc}", "\x1B");
+  text.ReplaceAll("{cr}", "\x0D");
+  text.ReplaceAll("{errmsg}", in.error_text ? WrapErrorText(*in.error_text) : std::string());
   if (in.item) {
-    ReplaceAll(text, "{namaitemall}", in.item->CNAMAALL);
-    ReplaceAll(text, "{namaitem}", in.item->CNAMA);
-    ReplaceAll(text, "{namaitemex1}", in.item->CNAMAEX1);
-    ReplaceAll(text, "{namaitemex2}", in.item->CNAMAEX2);
-    if (text.find("{hargajual}") != std::string::npos)
-      ReplaceAll(text, "{hargajual}", in.price_text ? in.price_text() : std::string());
+    text.ReplaceAll("{namaitemall}", in.item->CNAMAALL);
+    text.ReplaceAll("{namaitem}", in.item->CNAMA);
+    text.ReplaceAll("{namaitemex1}", in.item->CNAMAEX1);
+    text.ReplaceAll("{namaitemex2}", in.item->CNAMAEX2);
+    if (text.str().find("{hargajual}") != std::string::npos)
+      text.ReplaceAll("{hargajual}", in.price_text ? in.price_text() : std::string());
   }
-  ExpandFunction(text, "LEFT(", Fn::kLeft);
-  ExpandFunction(text, "SUBSTR(", Fn::kSubstr);
-  ExpandFunction(text, "LEFT2(", Fn::kLeft);
-  ExpandFunction(text, "SUBSTR2(", Fn::kSubstr);
-  return text;
+  ExpandFunction(text, "LEFT(", Fn::kLeft, places);
+  ExpandFunction(text, "SUBSTR(", Fn::kSubstr, places);
+  ExpandFunction(text, "LEFT2(", Fn::kLeft, places);
+  ExpandFunction(text, "SUBSTR2(", Fn::kSubstr, places);
+  if (places) {
+    FindLeftovers(text, *places);
+    std::stable_sort(places->begin(), places->end(),
+                     [](const PassedThrough& a, const PassedThrough& b) { return a.position < b.position; });
+  }
+  return text.Take();
+}
+
+std::string DescribePassedThrough(const PassedThrough& place, std::string_view tmpl) {
+  const std::string what = "\"" + std::string(tmpl.substr(std::min(place.position, tmpl.size()), place.length)) + "\"";
+  switch (place.kind) {
+    case PassedThrough::Kind::kUnknownPlaceholder:
+      return what + " is no placeholder: sent as written";
+    case PassedThrough::Kind::kNoItem:
+      return what + " has no item in this reply: sent as written";
+    case PassedThrough::Kind::kBadHexByte:
+      return what + " lacks two hex digits and \"}\": sent as one byte";
+    case PassedThrough::Kind::kOpenCall:
+      return what + " has no \",\" or \")\" after it: it and later calls of it sent as written";
+    case PassedThrough::Kind::kUnknownFunction:
+      return what + " is no function: sent as written";
+    case PassedThrough::Kind::kUnbalancedParen:
+      return what + (what == "\")\"" ? " closes nothing" : " is never closed") +
+             ": sent as written";
+  }
+  return what;
 }
 
 }  // namespace kt::reply

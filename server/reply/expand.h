@@ -24,8 +24,30 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kt::reply {
+
+// A place where expansion sent template text as written (or, for a malformed hex form, ate it),
+// which is seldom what the writer meant. Positions are byte offsets into the template.
+struct PassedThrough {
+  enum class Kind {
+    kUnknownPlaceholder,  // "{...}" that names no placeholder ("{ESC}", "{0X31}", "{nama}")
+    kNoItem,              // an item placeholder in a reply without an item (the greeting)
+    kBadHexByte,          // "{0x" not followed by two hex digits and "}": still one byte
+    kOpenCall,            // a function without ")" or "," after it: it and later calls stay
+    kUnknownFunction,     // NAME(..,..) where NAME is no function
+    kUnbalancedParen,     // a ")" without "(", or a "(" never closed
+  };
+  Kind kind;
+  std::size_t position;
+  std::size_t length;
+
+  friend bool operator==(const PassedThrough&, const PassedThrough&) = default;
+};
+
+// One line for the operator, naming the template text concerned.
+std::string DescribePassedThrough(const PassedThrough& place, std::string_view tmpl);
 
 // The item's name texts, as the lookup gives them (trimmed).
 struct ItemTexts {
@@ -43,6 +65,9 @@ struct ExpandInputs {
   std::function<std::string()> price_text;
   // The lookup's error text for "{errmsg}"; none makes it empty.
   std::optional<std::string_view> error_text;
+  // When set, receives the places where template text went through as written, in template
+  // order. Costs a little bookkeeping; the sessions leave it unset.
+  std::vector<PassedThrough>* passed_through = nullptr;
 };
 
 // Expands `tmpl` into bytes (any byte value may occur).

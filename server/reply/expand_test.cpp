@@ -2,9 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <vector>
+
 #include "server/reply/default_templates.h"
 
 namespace kt::reply {
+
+void PrintTo(const PassedThrough& p, std::ostream* os) {
+  *os << "{kind " << static_cast<int>(p.kind) << ", at " << p.position << ", length " << p.length << "}";
+}
+
 namespace {
 
 std::string Bytes(std::initializer_list<int> b) {
@@ -70,7 +78,68 @@ TEST(ExpandTemplate, RulesAndEdgeCases) {
     in.price_text = [&] { return "P" + std::to_string(++price_calls); };
     EXPECT_EQ(ExpandTemplate(c.tmpl, in), c.want) << c.rule;
     EXPECT_LE(price_calls, 1) << c.rule;
+    // Asking where text went through as written must not change a byte.
+    std::vector<PassedThrough> places;
+    in.passed_through = &places;
+    price_calls = 0;
+    EXPECT_EQ(ExpandTemplate(c.tmpl, in), c.want) << c.rule << " (reporting)";
   }
+}
+
+// Where the template's text goes through as written, and only there.
+TEST(ExpandTemplate, ReportsTextSentAsWritten) {
+  using K = PassedThrough::Kind;
+  struct Case {
+    const char* rule;
+    bool with_item;
+    std::string tmpl;
+    std::vector<PassedThrough> want;
+  } cases[] = {
+      {"defaults are clean", true, DefaultComOk(), {}},
+      {"default greeting is clean", false, DefaultComConn(), {}},
+      {"default failure is clean", true, DefaultComFail(), {}},
+      {"unknown placeholders", true, "A{ESC}B{foo}{0X31}", {{K::kUnknownPlaceholder, 1, 5}, {K::kUnknownPlaceholder, 7, 5},
+                                                            {K::kUnknownPlaceholder, 12, 6}}},
+      {"item placeholder in the greeting", false, "X{namaitem}{hargajual}", {{K::kNoItem, 1, 10}, {K::kNoItem, 11, 11}}},
+      {"item placeholders filled: nothing", true, "{namaitem}{hargajual}", {}},
+      {"hex form without two digits", true, "ab{0xZZ}{0x4}{0x41}", {{K::kBadHexByte, 2, 6}, {K::kBadHexByte, 8, 6}}},
+      {"hex form cut by the end", true, "{0x4", {{K::kBadHexByte, 0, 4}}},
+      {"hex form with a wrong sixth character", true, "{0x41)B", {{K::kBadHexByte, 0, 6}}},
+      {"call without paren", true, "x LEFT({namaitem},3", {{K::kOpenCall, 2, 5}}},
+      {"call without comma, later one too", true, "left(AB)LEFT(C,1)", {{K::kOpenCall, 0, 5}}},
+      {"unknown function", true, "[MID({namaitem},2)] RIGHT(AB,1)", {{K::kUnknownFunction, 1, 4}, {K::kUnknownFunction, 20, 6}}},
+      {"parentheses in plain text are fine", true, "Harga (Rp) {namaitem}", {}},
+      {"stray closing paren", true, "LEFT({namaitem},2))", {{K::kUnbalancedParen, 18, 1}}},
+      {"paren never closed", true, "Total (Rp", {{K::kUnbalancedParen, 6, 1}}},
+      {"positions count the template, not the expansion", true, "{esc}{namaitemall}{foo}", {{K::kUnknownPlaceholder, 18, 5}}},
+      {"brace text from the item is not the template's", true, "{namaitem}", {}},
+      {"nested defaults are clean", true, "LEFT2(SUBSTR({namaitem},3),2)", {}},
+  };
+  const ItemTexts item{"N {x} (y", "N {x} (y", "", ""};
+  for (const auto& c : cases) {
+    std::vector<PassedThrough> places;
+    ExpandInputs in;
+    if (c.with_item) in.item = &item;
+    in.price_text = [] { return std::string("1 / 1 PCS"); };
+    in.passed_through = &places;
+    ExpandTemplate(c.tmpl, in);
+    EXPECT_EQ(places, c.want) << c.rule;
+    for (const auto& place : places) {
+      EXPECT_LE(place.position + place.length, c.tmpl.size()) << c.rule;
+      EXPECT_FALSE(DescribePassedThrough(place, c.tmpl).empty());
+    }
+  }
+}
+
+TEST(ExpandTemplate, DescribesThePlaceInWords) {
+  const std::string tmpl = "A{foo}B)";
+  std::vector<PassedThrough> places;
+  ExpandInputs in;
+  in.passed_through = &places;
+  ExpandTemplate(tmpl, in);
+  ASSERT_EQ(places.size(), 2u);
+  EXPECT_EQ(DescribePassedThrough(places[0], tmpl), "\"{foo}\" is no placeholder: sent as written");
+  EXPECT_EQ(DescribePassedThrough(places[1], tmpl), "\")\" closes nothing: sent as written");
 }
 
 TEST(ExpandTemplate, WithoutAnItemThePlaceholdersStayAndThePriceIsNotBuilt) {

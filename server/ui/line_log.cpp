@@ -3,7 +3,9 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <vector>
+#include <string>
+
+#include "common/text/printable.h"
 
 namespace kt::ui {
 namespace {
@@ -18,76 +20,39 @@ std::string Timestamp() {
   return buf;
 }
 
+// Appends `text` to `file`, rotating it first when it has grown past `max_bytes`. False when the
+// text did not reach the file whole (disk full, no permission).
+bool AppendToFile(const std::filesystem::path& file, std::uintmax_t max_bytes, std::string_view text) {
+  std::error_code ec;
+  if (std::filesystem::file_size(file, ec) > max_bytes && !ec) {
+    std::filesystem::path old = file;
+    old += ".1";
+    std::filesystem::rename(file, old, ec);
+  }
+  std::FILE* f = std::fopen(file.c_str(), "ab");
+  if (f == nullptr) return false;
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  const bool closed = std::fclose(f) == 0;  // the buffered rest is written here
+  return written && closed;
+}
+
 }  // namespace
 
 LineLog::LineLog(std::filesystem::path file, std::uintmax_t max_bytes)
-    : file_(std::move(file)), max_bytes_(max_bytes), writer_([this] { Run(); }) {}
-
-LineLog::~LineLog() {
-  {
-    std::scoped_lock lock(mutex_);
-    stop_ = true;
-  }
-  wake_.notify_all();
-  writer_.join();
-}
+    : file_(std::move(file)),
+      queue_([file = file_, max_bytes](std::string_view text) { return AppendToFile(file, max_bytes, text); },
+             [](std::uint64_t n) { return Timestamp() + " - " + std::to_string(n) + " lines dropped: log writer too slow or disk full"; },
+             {.capacity = kMaxQueued}) {}
 
 void LineLog::Add(std::string_view list, std::string_view line) {
-  std::string text = Timestamp() + " " + std::string(list) + " " + std::string(line);
-  // Control characters from terminals would break the one-line-per-event layout.
-  for (char& c : text) {
-    if (c == '\r' || c == '\n') c = ' ';
-  }
-  {
-    std::scoped_lock lock(mutex_);
-    ++added_;
-    if (queue_.size() >= kMaxQueued) {
-      ++dropped_;
-      ++written_;  // counted as handled so Flush() does not wait for it
-      return;
-    }
-    queue_.push_back(std::move(text));
-  }
-  wake_.notify_one();
+  std::string text = Timestamp();
+  text += ' ';
+  text += list;
+  text += ' ';
+  text::AppendPrintable(text, line);
+  queue_.Push(std::move(text));
 }
 
-void LineLog::Flush() {
-  std::unique_lock lock(mutex_);
-  const std::uint64_t target = added_;
-  drained_.wait(lock, [&] { return written_ >= target || stop_; });
-}
-
-void LineLog::Run() {
-  std::unique_lock lock(mutex_);
-  for (;;) {
-    wake_.wait(lock, [&] { return stop_ || !queue_.empty(); });
-    if (queue_.empty() && stop_) break;
-    std::deque<std::string> batch;
-    batch.swap(queue_);
-    std::size_t dropped = dropped_;
-    dropped_ = 0;
-    lock.unlock();
-
-    std::error_code ec;
-    if (std::filesystem::file_size(file_, ec) > max_bytes_ && !ec) {
-      std::filesystem::path old = file_;
-      old += ".1";
-      std::filesystem::rename(file_, old, ec);
-    }
-    if (std::FILE* f = std::fopen(file_.c_str(), "ab")) {
-      if (dropped > 0) std::fprintf(f, "%s - %zu lines dropped: log writer too slow\n", Timestamp().c_str(), dropped);
-      for (const std::string& line : batch) {
-        std::fwrite(line.data(), 1, line.size(), f);
-        std::fputc('\n', f);
-      }
-      std::fclose(f);
-    }
-
-    lock.lock();
-    written_ += batch.size();
-    drained_.notify_all();
-  }
-  drained_.notify_all();
-}
+bool LineLog::Flush(std::chrono::milliseconds wait) { return queue_.Flush(wait); }
 
 }  // namespace kt::ui

@@ -1,7 +1,10 @@
 // kt-vistrand-screenshots OUTDIR: renders the server's windows offscreen, filled with a typical
-// morning's activity, into OUTDIR/server-main-window.png, server-settings.png and
-// server-test-window.png (the images of the README).
+// morning's activity, into OUTDIR/server-main-window.png, server-settings.png,
+// server-settings-marks.png and server-test-window.png (the images of the README).
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTest>
 
 #include <cstdio>
@@ -62,8 +65,6 @@ int main(int argc, char** argv) {
   config.location = (work / "DATA").string() + "/";
   globals.SetConfig(config);
   ok = ok && kt::data::DBMAINOPEN(globals, sink);
-  config.location = "/srv/akuntansi/";  // what the settings dialog shows: a typical location
-  globals.SetConfig(config);
 
   ServingServer server;
   kt::ui::WINSTARTING::Options options;
@@ -76,6 +77,7 @@ int main(int argc, char** argv) {
   {
     kt::ui::WINSTARTING window(server, globals, sink, options);
     window.PostInit();
+    QTest::qWaitFor([&window] { return !window.probeRunning(); }, 5000);
     window.TIMERSTOP();
     for (const char* line : {"Start port listening... ", "Firewall testing passed...",
                              "Connection from 192.168.1.31 on: 08:01:12",
@@ -91,8 +93,18 @@ int main(int argc, char** argv) {
     }
     ok = Save(window, out / "server-main-window.png") && ok;
 
-    kt::ui::WINSETTING settings(work, globals, sink, options.prompts);
-    ok = Save(settings, out / "server-settings.png") && ok;
+    {
+      // The settings dialog with its preview of an item of the open data folder.
+      kt::ui::WINSETTING settings(work, globals, sink, options.prompts);
+      settings.findChild<QLineEdit*>("LOKASI")->setText("/srv/akuntansi/");  // a typical location
+      QTest::keyClicks(settings.findChild<QLineEdit*>("PREVIEW_CODE"), "SAMPO01");
+      ok = Save(settings, out / "server-settings.png") && ok;
+      // A typo in the greeting, marked under its field, and the bytes in hex.
+      auto* connected = settings.findChild<QPlainTextEdit*>("CONNECTED");
+      connected->setPlainText("{esc}%{esc}B{0x31}{esc}.{0x34}CONNECTED{0x03}{ESC}.{0x37}LEFT({namaitem},5");
+      settings.findChild<QCheckBox*>("PREVIEW_HEX")->setChecked(true);
+      ok = Save(settings, out / "server-settings-marks.png") && ok;
+    }
 
     kt::ui::WINTESTRESULT test(globals, sink);
     QTest::keyClicks(&test, "aq600");

@@ -2,8 +2,9 @@
 // and read the three self-test flags. The window mode plugs in the real listener; the window
 // itself never touches sockets.
 //
-// Thread safety: called from the window thread only; the flags it reads are set by the
-// listener's threads.
+// Thread safety: StartServer runs on the window's probe thread, one call at a time (it may wait
+// up to about a second for the verdict); the rest are called from the window thread. The flags
+// they read are set by the listener's threads.
 #pragma once
 
 #include <cstdint>

@@ -7,9 +7,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "server/data/global_variable.h"
 #include "server/data/settings_table.h"
@@ -36,20 +41,38 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-// A server whose flags the test sets; StartServer only counts calls.
+// A server whose flags the test sets; StartServer counts calls and notes its thread. With `hold`
+// set it waits, as a probe stuck on a blocked port does, until Release() (at most 5 s).
 class FakeServer : public ServerControl {
  public:
-  void StartServer() override { ++starts; }
+  void StartServer() override {
+    probe_thread = std::this_thread::get_id();
+    ++starts;
+    std::unique_lock lock(mutex_);
+    released_cv_.wait_for(lock, std::chrono::seconds(5), [this] { return !hold || released_; });
+  }
+  void Release() {
+    std::scoped_lock lock(mutex_);
+    released_ = true;
+    released_cv_.notify_all();
+  }
   bool Listening() const override { return listening; }
   bool ProbeSent() const override { return probe_sent; }
   bool SelfTestPassed() const override { return passed; }
   uint16_t Port() const override { return port; }
 
-  int starts = 0;
+  std::atomic<int> starts{0};
+  std::thread::id probe_thread;  // written before `starts` counts the call
+  bool hold = false;
   bool listening = true;
   bool probe_sent = true;
   bool passed = false;
   uint16_t port = 9101;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_cv_;
+  bool released_ = false;  // guarded by mutex_
 };
 
 // Prompts that record their texts; confirm answers `answer`.

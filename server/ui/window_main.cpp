@@ -67,6 +67,8 @@ int RunWindowMode(const app::ServerOptions& server_options, int argc, char** arg
     prompts.error(nullptr, QString::fromStdString(started.ToString()));
     return 1;
   }
+  // The port served (the bound one after --port 0), for whoever reads the activity log.
+  log.Add("I", "KT-Vistrand TCP Server Port: " + std::to_string(core.Port()));
 
   // 5.
   CoreControl control(core);

@@ -19,6 +19,7 @@
 #include "server/data/settings_validation.h"
 #include "server/reply/default_templates.h"
 #include "server/ui/status_texts.h"
+#include "server/ui/template_preview.h"
 
 namespace kt::ui {
 namespace {
@@ -39,7 +40,7 @@ QPlainTextEdit* TemplateEdit(const char* name, QWidget* parent) {
   e->setObjectName(name);
   e->setTabChangesFocus(true);
   e->setMinimumWidth(460);
-  e->setFixedHeight(64);
+  e->setMinimumHeight(64);
   return e;
 }
 
@@ -92,10 +93,19 @@ WINSETTING::WINSETTING(std::filesystem::path workdir, data::GLOBALVARIABLE& glob
   auto* commands = new QGridLayout(group);
   commands->addWidget(new QLabel(QStringLiteral("Connected :"), group), 0, 0, Qt::AlignTop);
   commands->addWidget(connected_, 0, 1);
-  commands->addWidget(new QLabel(QStringLiteral("Scan OK :"), group), 1, 0, Qt::AlignTop);
-  commands->addWidget(scan_ok_, 1, 1);
-  commands->addWidget(new QLabel(QStringLiteral("Scan Gagal :"), group), 2, 0, Qt::AlignTop);
-  commands->addWidget(scan_failed_, 2, 1);
+  commands->addWidget(new QLabel(QStringLiteral("Scan OK :"), group), 2, 0, Qt::AlignTop);
+  commands->addWidget(scan_ok_, 2, 1);
+  commands->addWidget(new QLabel(QStringLiteral("Scan Gagal :"), group), 4, 0, Qt::AlignTop);
+  commands->addWidget(scan_failed_, 4, 1);
+  // The live preview beside the fields; its notes go under the field they concern.
+  preview_ = new TemplatePreview(globals_, this);
+  commands->addWidget(preview_->noteLabel(TemplatePreview::kConnected), 1, 1);
+  commands->addWidget(preview_->noteLabel(TemplatePreview::kScanOk), 3, 1);
+  commands->addWidget(preview_->noteLabel(TemplatePreview::kScanFailed), 5, 1);
+  for (int row : {0, 2, 4}) commands->setRowStretch(row, 1);
+  auto* command_area = new QHBoxLayout;
+  command_area->addWidget(group, 1);
+  command_area->addWidget(preview_);
 
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(close_app);
@@ -105,7 +115,7 @@ WINSETTING::WINSETTING(std::filesystem::path workdir, data::GLOBALVARIABLE& glob
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
-  layout->addWidget(group);
+  layout->addLayout(command_area);
   layout->addLayout(buttons);
 
   connect(browse, &QPushButton::clicked, this, &WINSETTING::BUTTONBROWSE);
@@ -122,6 +132,9 @@ WINSETTING::WINSETTING(std::filesystem::path workdir, data::GLOBALVARIABLE& glob
   connected_->setPlainText(FromBytes(form.com_conn));
   scan_ok_->setPlainText(FromBytes(form.com_ok));
   scan_failed_->setPlainText(FromBytes(form.com_fail));
+  preview_->attach(TemplatePreview::kConnected, connected_);
+  preview_->attach(TemplatePreview::kScanOk, scan_ok_);
+  preview_->attach(TemplatePreview::kScanFailed, scan_failed_);
 }
 
 void WINSETTING::BUTTONBROWSE() {

@@ -27,6 +27,8 @@ class GLOBALVARIABLE;
 
 namespace kt::ui {
 
+class TemplatePreview;
+
 class WINSETTING : public QDialog {
   Q_OBJECT
 
@@ -60,6 +62,7 @@ class WINSETTING : public QDialog {
   QPlainTextEdit* connected_ = nullptr;
   QPlainTextEdit* scan_ok_ = nullptr;
   QPlainTextEdit* scan_failed_ = nullptr;
+  TemplatePreview* preview_ = nullptr;  // the live display of the three templates
 };
 
 }  // namespace kt::ui

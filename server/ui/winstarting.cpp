@@ -19,6 +19,8 @@
 #include "server/ui/app_icons.h"
 #include "server/ui/server_control.h"
 #include "server/ui/status_texts.h"
+#include "server/data/database_retry.h"
+#include "server/data/messages.h"
 #include "server/ui/window_sink.h"
 #include "server/ui/winsetting.h"
 #include "server/ui/wintestresult.h"
@@ -56,6 +58,8 @@ WINSTARTING::WINSTARTING(ServerControl& server, data::GLOBALVARIABLE& globals, W
 }
 
 WINSTARTING::~WINSTARTING() {
+  // Its end event is dropped with this object; the probe itself ends within its bounded waits.
+  if (probe_thread_.joinable()) probe_thread_.join();
   sink_.Unregister();
   TIMERSTOP();
   RemoveTrayIcon();
@@ -133,7 +137,13 @@ void WINSTARTING::BuildControls() {
 
 void WINSTARTING::PostInit() {
   // 1. The main tables; their error boxes appear here and the database-open flag stays clear.
-  if (options_.open_database) data::DBMAINOPEN(globals_, sink_);
+  if (options_.open_database) {
+    data::DBMAINOPEN(globals_, sink_);
+    database_retry_ = std::make_unique<data::DatabaseRetry>(globals_, sink_);
+    database_timer_.setInterval(1000);  // the retry keeps its own, longer period
+    connect(&database_timer_, &QTimer::timeout, this, &WINSTARTING::RetryDatabase);
+    database_timer_.start();
+  }
   // 2.-3.
   state_ = 3;
   title_->setText(kTitle);
@@ -143,18 +153,21 @@ void WINSTARTING::PostInit() {
   start_time_->setText(Latin1(StartTimeText(local)));
   // 6. From now on the log lines reach the lists.
   sink_.Register(this);
-  // 7. Port.
-  data::ConfigValues config = globals_.Config();
-  if (config.WCONFIGPORT == 0) {
-    config.WCONFIGPORT = data::kDefaultPort;
-    globals_.SetConfig(config);
+  // 7. Port: the stored one defaults to 9101; the window shows the port in force (a --port of
+  // this run, which the settings dialog does not show).
+  data::ConfigValues stored = globals_.StoredConfig();
+  if (stored.WCONFIGPORT == 0) {
+    stored.WCONFIGPORT = data::kDefaultPort;
+    globals_.SetConfig(stored);
   }
-  port_->setText(QString::number(config.WCONFIGPORT));
+  port_->setText(QString::number(server_.Port()));
+  if (const auto location = globals_.Overrides().location) {
+    ADDCONNECTEDINFO("Data (this run only): " + *location);
+  }
   ip_ = Latin1(LocalIpAddress());
-  // 8.
-  STARTSERVER();
+  // 8. The tray icon appears with the first probe's verdict.
+  Probe([this] { REFRESHPACKAGE(true); });
   setWindowIcon(AppIcon());
-  REFRESHPACKAGE(true);
   TIMERSTART();
 }
 
@@ -162,12 +175,29 @@ void WINSTARTING::ADDCONNECTEDINFO(std::string_view text) { connections_->Add(te
 void WINSTARTING::ADDSCANINFO(std::string_view text) { scans_->Add(text); }
 void WINSTARTING::SHOWERROR(const QString& text) { blocking_->setText(text); }
 
-void WINSTARTING::STARTSERVER() { server_.StartServer(); }
+void WINSTARTING::STARTSERVER() { Probe({}); }
+
+void WINSTARTING::Probe(std::function<void()> then) {
+  if (probe_running_) return;
+  if (probe_thread_.joinable()) probe_thread_.join();  // ended: its event has arrived
+  probe_running_ = true;
+  probe_thread_ = std::thread([this, then = std::move(then)] {
+    server_.StartServer();
+    // `this` outlives the thread (the destructor joins it); a queued call dies with its receiver.
+    QMetaObject::invokeMethod(
+        this,
+        [this, then] {
+          probe_running_ = false;
+          ++probes_answered_;
+          if (then) then();
+        },
+        Qt::QueuedConnection);
+  });
+}
 
 void WINSTARTING::SERVERCHECK() {
   if (!server_.SelfTestPassed()) {
-    STARTSERVER();
-    REFRESHFIREWALLSTATEEX();
+    Probe([this] { REFRESHFIREWALLSTATEEX(); });
   } else if (state_ > 1) {
     REFRESHPACKAGE();
     REFRESHFIREWALLSTATE();
@@ -179,7 +209,22 @@ QString WINSTARTING::RETURNTEXTFIREWALL() const {
                              server_.Port()));
 }
 
-void WINSTARTING::REFRESHFIREWALLSTATE() { SHOWERROR(RETURNTEXTFIREWALL()); }
+void WINSTARTING::REFRESHFIREWALLSTATE() { SHOWERROR(StatusText()); }
+
+QString WINSTARTING::StatusText() const {
+  if (database_retry_ && !globals_.IsDatabaseOpen()) {
+    return Latin1(std::string(data::msg::kDatabaseNotOpen) + " Terminal ditolak; dicoba lagi tiap " +
+                  std::to_string(data::DatabaseRetry::kPeriod.count()) + " detik.");
+  }
+  return RETURNTEXTFIREWALL();
+}
+
+void WINSTARTING::RetryDatabase() {
+  if (!database_retry_) return;
+  const bool opened = database_retry_->Tick();
+  if (opened) REFRESHPACKAGE();
+  if (blocking_->text() != StatusText()) SHOWERROR(StatusText());
+}
 
 void WINSTARTING::REFRESHFIREWALLSTATEEX() {
   if (server_.SelfTestPassed()) return;

@@ -7,6 +7,11 @@
 //
 // Controls carry the dialog's ids as object names ("id100" ... "id111").
 //
+// The loopback probe (STARTSERVER) waits for its verdict, up to a second while the port is
+// blocked, so it runs on a thread of its own; its end comes back to the window as an event,
+// which refreshes the tray (PostInit) or the blocking state (SERVERCHECK). A tick while a probe
+// is still under way starts no second one.
+//
 // Thread safety: a window-thread object, except ADDCONNECTEDINFO and ADDSCANINFO, which any
 // thread may call (they never block; see activity_list.h).
 #pragma once
@@ -19,9 +24,11 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <filesystem>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 #include "server/ui/prompts.h"
 
@@ -32,6 +39,7 @@ class QSystemTrayIcon;
 
 namespace kt::data {
 class GLOBALVARIABLE;
+class DatabaseRetry;
 }
 
 namespace kt::ui {
@@ -100,6 +108,9 @@ class WINSTARTING : public QDialog {
   ActivityList* connectionList() const { return connections_; }
   ActivityList* scanList() const { return scans_; }
   const QTimer& checkTimer() const { return timer_; }
+  // Probes whose end has reached the window, and whether one is under way.
+  int probesAnswered() const { return probes_answered_; }
+  bool probeRunning() const { return probe_running_; }
   WINTESTRESULT* testWindow() const;
 
  protected:
@@ -110,10 +121,15 @@ class WINSTARTING : public QDialog {
 
  private:
   void BuildControls();
+  void RetryDatabase();
+  // The status label's text: the database that is not open first, then the blocking text.
+  QString StatusText() const;
   void HideToTray();
   void ShowBalloon(const QIcon& icon, const QString& title, const QString& text);
   void SetTrayIcon(bool add, bool attention, const QString& tip);
   void RemoveTrayIcon();
+  // Runs the probe off the window thread; `then` runs on the window thread once it has ended.
+  void Probe(std::function<void()> then);
 
   ServerControl& server_;
   data::GLOBALVARIABLE& globals_;
@@ -136,6 +152,10 @@ class WINSTARTING : public QDialog {
   ActivityList* connections_ = nullptr;  // 111
   QSystemTrayIcon* tray_ = nullptr;
   QTimer timer_;
+  // A database that did not open at start (a data folder that appears later) is opened again
+  // every few seconds; the status label says so meanwhile.
+  std::unique_ptr<data::DatabaseRetry> database_retry_;
+  QTimer database_timer_;
   QPointer<WINTESTRESULT> test_window_;
 
   QString tray_tip_;
@@ -144,6 +164,10 @@ class WINSTARTING : public QDialog {
   QString balloon_text_;
   int balloon_count_ = 0;
   bool balloon_delay_ = false;  // the tray icon has just appeared
+
+  std::thread probe_thread_;     // joined before the next probe and by the destructor
+  bool probe_running_ = false;   // window thread only
+  int probes_answered_ = 0;
 };
 
 }  // namespace kt::ui

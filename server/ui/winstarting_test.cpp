@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "server/data/demo/demo_data.h"
 #include "server/ui/activity_list.h"
 #include "server/ui/line_log.h"
 #include "server/ui/qt_test_app.h"
@@ -40,7 +41,8 @@ class WinStartingTest : public ::testing::Test {
     sink_ = std::make_unique<WindowSink>(log_.get());
   }
 
-  void Open(bool tray = true) {
+  // Opens the window; unless told not to, waits until the first probe's verdict has arrived.
+  void Open(bool tray = true, bool wait_for_probe = true) {
     WINSTARTING::Options o;
     o.workdir = folder_.path();
     o.prompts = prompts_.Make();
@@ -49,6 +51,19 @@ class WinStartingTest : public ::testing::Test {
     o.quit = [this] { ++quits_; };
     window_ = std::make_unique<WINSTARTING>(server_, globals_, *sink_, o);
     window_->PostInit();
+    if (wait_for_probe) {
+      ASSERT_TRUE(QTest::qWaitFor([this] { return window_->probesAnswered() == 1; }, 10000));
+    }
+  }
+
+  // One SERVERCHECK tick; when it probes, waits until that probe's verdict has arrived.
+  void Tick() {
+    const int answered = window_->probesAnswered();
+    const bool probes = !server_.passed;
+    window_->SERVERCHECK();
+    if (probes) {
+      ASSERT_TRUE(QTest::qWaitFor([&] { return window_->probesAnswered() == answered + 1; }, 10000));
+    }
   }
 
   template <typename T>
@@ -88,7 +103,7 @@ TEST_F(WinStartingTest, ControlsShowTheirTexts) {
   }
   EXPECT_TRUE(window_->windowTitle().startsWith("KT-Vistrand TCP Server, Build: 3\r\nIP: "));
   EXPECT_TRUE(window_->windowTitle().endsWith(" Port: 9101"));
-  EXPECT_EQ(server_.starts, 1);
+  EXPECT_EQ(server_.starts.load(), 1);
   EXPECT_TRUE(window_->checkTimer().isActive());
   EXPECT_EQ(window_->checkTimer().interval(), 10000);
 }
@@ -213,8 +228,8 @@ TEST_F(WinStartingTest, BlockedTextWhileTheProbeCannotArriveAndItsClearing) {
   EXPECT_TRUE(window_->trayToolTip().endsWith("\r\n### " + kBlocked + " ###")) << window_->trayToolTip().toStdString();
 
   for (int tick = 1; tick <= 2; ++tick) {
-    window_->SERVERCHECK();
-    EXPECT_EQ(server_.starts, 1 + tick) << "every tick sends a new probe";
+    Tick();
+    EXPECT_EQ(server_.starts.load(), 1 + tick) << "every tick sends a new probe";
     EXPECT_EQ(Control<QLabel>("id106")->text(), kBlocked);
     EXPECT_EQ(window_->balloonCount(), balloons_at_start + tick);
     EXPECT_EQ(window_->lastBalloonTitle(), "KT-Vistrand TCP Server, Build: 3");
@@ -224,7 +239,7 @@ TEST_F(WinStartingTest, BlockedTextWhileTheProbeCannotArriveAndItsClearing) {
   }
 
   server_.passed = true;  // the first probe came through
-  window_->SERVERCHECK();
+  Tick();
   EXPECT_EQ(Control<QLabel>("id106")->text(), "");
   EXPECT_FALSE(window_->trayIconIsAttention());
   EXPECT_EQ(window_->state(), 1);
@@ -233,9 +248,37 @@ TEST_F(WinStartingTest, BlockedTextWhileTheProbeCannotArriveAndItsClearing) {
 
   // Once passed and clear, ticks do nothing more.
   const int balloons = window_->balloonCount();
-  window_->SERVERCHECK();
+  Tick();
   EXPECT_EQ(window_->balloonCount(), balloons);
-  EXPECT_EQ(server_.starts, 3);
+  EXPECT_EQ(server_.starts.load(), 3);
+}
+
+// The data folder is missing at start (a share that mounts late): the box at start as ever, then
+// the status label says terminals are turned away, and the database opens once the folder is
+// there, without more boxes and without a restart.
+TEST_F(WinStartingTest, ADataFolderThatAppearsLaterIsOpenedWithoutARestart) {
+  std::vector<std::string> boxes;
+  sink_->SetErrorBox([&](const std::string& text) { boxes.push_back(text); });
+  data::ConfigValues config = globals_.Config();
+  config.location = (folder_.path() / "late").string();
+  globals_.SetConfig(config);
+  WINSTARTING::Options o;
+  o.workdir = folder_.path();
+  o.prompts = prompts_.Make();
+  o.tray_available = true;
+  o.quit = [this] { ++quits_; };
+  window_ = std::make_unique<WINSTARTING>(server_, globals_, *sink_, o);
+  window_->PostInit();
+  EXPECT_FALSE(globals_.IsDatabaseOpen());
+  ASSERT_EQ(boxes, std::vector<std::string>{"Gagal buke file S_KONTRO !"});
+  auto* label = Control<QLabel>("id106");
+  const QString waiting = QStringLiteral("Database belum dibuka / Lokasi tidak ketemu ! Terminal ditolak");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return label->text().startsWith(waiting); }, 10000)) << label->text().toStdString();
+
+  ASSERT_TRUE(data::demo::WriteDemoDataSet(folder_.path() / "late", {.item_count = 10}).ok());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return globals_.IsDatabaseOpen(); }, 30000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !label->text().startsWith(waiting); }, 10000));
+  EXPECT_EQ(boxes.size(), 1u) << "retries show no boxes";
 }
 
 TEST_F(WinStartingTest, TakenPortIsNamed) {
@@ -243,8 +286,39 @@ TEST_F(WinStartingTest, TakenPortIsNamed) {
   server_.listening = false;  // the bind failed: the probe went to another program
   server_.port = 9555;
   Open();
-  window_->SERVERCHECK();
+  Tick();
   EXPECT_EQ(Control<QLabel>("id106")->text(), "Port: 9555 telah dipakai oleh aplikasi lain !");
+}
+
+// A probe stuck on a blocked port waits up to a second for its verdict: it runs off the window
+// thread, the window keeps serving events meanwhile, and its verdict arrives as an event.
+TEST_F(WinStartingTest, TheProbeNeverHoldsTheWindowThread) {
+  server_.passed = false;
+  server_.hold = true;
+  const auto start = std::chrono::steady_clock::now();
+  Open(/*tray=*/true, /*wait_for_probe=*/false);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << "PostInit waited for the probe";
+  ASSERT_TRUE(QTest::qWaitFor([this] { return server_.starts.load() == 1; }, 10000));
+  EXPECT_NE(server_.probe_thread, std::this_thread::get_id());
+  EXPECT_TRUE(window_->probeRunning());
+
+  bool served = false;
+  QTimer::singleShot(0, window_.get(), [&served] { served = true; });
+  EXPECT_TRUE(QTest::qWaitFor([&served] { return served; }, 2000)) << "the window thread is free";
+  window_->SERVERCHECK();  // a tick while the probe is under way starts no second one
+  EXPECT_EQ(server_.starts.load(), 1);
+  EXPECT_EQ(window_->probesAnswered(), 0);
+
+  server_.Release();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return window_->probesAnswered() == 1; }, 10000));
+  EXPECT_FALSE(window_->probeRunning());
+  EXPECT_TRUE(window_->trayToolTip().endsWith("\r\n### " + kBlocked + " ###")) << window_->trayToolTip().toStdString();
+
+  // The next tick probes again, on another thread, and shows the blocked state from its verdict.
+  Tick();
+  EXPECT_EQ(server_.starts.load(), 2);
+  EXPECT_NE(server_.probe_thread, std::this_thread::get_id());
+  EXPECT_EQ(Control<QLabel>("id106")->text(), kBlocked);
 }
 
 TEST_F(WinStartingTest, NameLabelOpensTheTestWindow) {
@@ -266,7 +340,7 @@ TEST(LineLogTest, OneLinePerEventAndRotationKeepsTheFileSmall) {
     log.Flush();
     std::string first;
     std::getline(std::ifstream(file), first);
-    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d S 10.0.0.5 Received Data: F123  second line$")
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d S 10.0.0.5 Received Data: F123\\\\x0D\\\\x0Asecond line$")
                     .match(QString::fromStdString(first))
                     .hasMatch())
         << first;
@@ -283,6 +357,14 @@ TEST(LineLogTest, OneLinePerEventAndRotationKeepsTheFileSmall) {
   std::stringstream tail;
   tail << std::ifstream(file).rdbuf();
   EXPECT_NE(tail.str().find("C line 199\n"), std::string::npos) << "the newest line is in the current file";
+}
+
+TEST(LineLogTest, AFullDiskNeitherBlocksNorHidesTheLoss) {
+  // /dev/full takes the open and refuses every byte, as a full disk does.
+  LineLog log("/dev/full");
+  for (int i = 0; i < 50; ++i) log.Add("S", "10.0.0.5 Received Data: F" + std::to_string(i));
+  ASSERT_TRUE(log.Flush());
+  EXPECT_EQ(log.lost(), 50u);
 }
 
 TEST(StatusTextsTest, FirewallTextFirstMatchWins) {

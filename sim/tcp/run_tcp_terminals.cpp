@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "common/display/emulator.h"
+#include "common/display/drawing.h"
 #include "sim/tcp/run_tcp_terminals.h"
 #include "sim/tcp/tcp_terminal.h"
 
@@ -28,22 +28,9 @@ using kt::sim::LoadOptions;
 using kt::sim::TcpTerminal;
 using kt::sim::TerminalOptions;
 
-std::string Hex(const std::string& bytes) {
-  std::string out;
-  char b[4];
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::snprintf(b, sizeof b, "%02X", static_cast<unsigned char>(bytes[i]));
-    if (i) out += (i % 16 == 0) ? "\n      " : " ";
-    out += b;
-  }
-  return out;
-}
-
 void Show(const std::string& title, const std::string& stream, bool raw) {
-  kt::display::DisplayEmulator d;
-  d.Feed(stream);
-  std::printf("%s\n%s", title.c_str(), d.Render().c_str());
-  if (raw) std::printf("  hex %s\n", Hex(stream).c_str());
+  const std::string drawn = kt::display::DrawStream(title, stream, raw);
+  std::fwrite(drawn.data(), 1, drawn.size(), stdout);
   std::fflush(stdout);
 }
 

@@ -9,6 +9,7 @@
 
 #include "common/cli/command_line.h"
 #include "sim/udp/run_udp_terminals.h"
+#include "sim/udp/terminal_services.h"
 #include "sim/udp/udp_terminals.h"
 
 namespace kt::sim {
@@ -57,6 +58,7 @@ CLI::App* AddTerminalsCommand(CLI::App& app, UdpCommand& c) {
   cmd->add_flag("--reply-broadcast", o.reply_broadcast, "answer to the limited broadcast address");
   cmd->add_option("--seconds", c.seconds, "stop after S seconds")->type_name("S")->check(CLI::Range(1, 86400));
   cmd->add_flag("--quiet", c.quiet, "do not print each datagram");
+  AddTerminalServiceOptions(*cmd, c.services);
   return cmd;
 }
 
@@ -65,12 +67,22 @@ int RunUdpTerminals(UdpCommand& c) {
   if (!c.first_ip.empty()) o.first_ip = *net::ParseIpv4(c.first_ip);
   const long seconds = c.seconds;
   const bool quiet = c.quiet;
+  const TerminalServiceOptions& services = c.services;
   if (!quiet) {
     o.log = [](const std::string& line) {
       std::printf("%s\n", line.c_str());
       std::fflush(stdout);
     };
   }
+  auto extra = TerminalServices::Start(services, o.first_ip, o.log ? o.log : [](const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+  });
+  if (!extra.ok()) {
+    std::fprintf(stderr, "kx25sim terminals: %s\n", extra.status().ToString().c_str());
+    return 1;
+  }
+  o.tcp_server_port = (*extra)->tcp_port();
   auto sim = UdpTerminals::Start(o);
   if (!sim.ok()) {
     std::fprintf(stderr, "kx25sim terminals: %s\n", sim.status().ToString().c_str());
@@ -86,6 +98,7 @@ int RunUdpTerminals(UdpCommand& c) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   (*sim)->Stop();
+  (*extra)->Stop();
   return 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "sim/udp/terminal_services.h"
 #include "sim/udp/udp_terminals.h"
 
 namespace kt::sim {
@@ -15,6 +16,7 @@ struct UdpCommand {
   std::string listen, first_ip;
   long seconds = 0;  // 0: until interrupted
   bool quiet = false;
+  TerminalServiceOptions services;  // TCP server, scans and TFTP of the first terminal
 };
 
 // Declares the command and its options on `app`, filling `c` when parsed.

@@ -83,6 +83,10 @@ std::vector<std::byte> InitialRecord(const UdpTerminalOptions& o, int i) {
   r[cr::kConnectFlags] = std::byte{0x08};  // TCP client, CR
   EncodeFixedBE32(r.data() + cr::kRemoteIp, (o.first_ip & 0xFFFF0000) | 0xFFFD);
   EncodeFixedBE16(r.data() + cr::kTcpPort, 9101);
+  if (o.tcp_server_port != 0) {
+    r[cr::kConnectFlags] = std::byte{0x08 | 0x40};  // TCP server, CR
+    EncodeFixedBE16(r.data() + cr::kTcpPort, o.tcp_server_port);
+  }
   EncodeFixedBE16(r.data() + cr::kUdpPort, 9102);
   r[cr::kTimeouts] = std::byte{0x35};
   return r;
@@ -176,6 +180,15 @@ void UdpTerminals::EditLongMessages(int index,
                                     const std::function<void(std::vector<std::byte>&)>& edit) {
   std::scoped_lock lock(mutex_);
   edit(terminals_.at(index).long_messages);
+}
+void UdpTerminals::EditWireless(int index, const std::function<void(std::vector<std::byte>&)>& edit) {
+  std::scoped_lock lock(mutex_);
+  edit(terminals_.at(index).wireless);
+}
+void UdpTerminals::LoseReplies(int index, uint8_t command, bool lost) {
+  std::scoped_lock lock(mutex_);
+  uint32_t& bits = terminals_.at(index).lost_replies;
+  bits = lost ? (bits | (1u << (command & 31))) : (bits & ~(1u << (command & 31)));
 }
 std::vector<ReceivedCommand> UdpTerminals::Received() const {
   std::scoped_lock lock(mutex_);
@@ -304,6 +317,10 @@ void UdpTerminals::Handle(std::span<const std::byte> d, const net::UdpEndpoint& 
         break;
       default:
         return;
+    }
+    if (!reply.empty() && (t->lost_replies & (1u << (h.command & 31)))) {
+      reply.clear();
+      outcome = "reply lost";
     }
     received_.push_back({h.mac, h.command, d.size(), applied});
   }

@@ -36,6 +36,9 @@ struct UdpTerminalOptions {
   uint32_t first_ip = 0x0A010001;  // 10.1.0.1; terminal i gets first_ip + i
   uint32_t first_mac = 0x000001;   // low three MAC bytes of terminal 0; prefix 02:4B:58
   bool reply_broadcast = false;
+  // Non-zero: the terminals are configured as TCP server on this port (the simulated TCP-server
+  // terminal's), so the tool's TCP terminal can connect; zero: TCP clients of port 9101.
+  uint16_t tcp_server_port = 0;
   // How long the terminals take before answering a discovery request.
   std::chrono::milliseconds reply_delay{0};
   // Receives one line per command handled; may be called from the simulator's thread.
@@ -67,6 +70,10 @@ class UdpTerminals {
   // Changes a terminal's state in place (e.g. a new current address after a lease renewal).
   void EditRecord(int index, const std::function<void(std::vector<std::byte>&)>& edit);
   void EditLongMessages(int index, const std::function<void(std::vector<std::byte>&)>& edit);
+  void EditWireless(int index, const std::function<void(std::vector<std::byte>&)>& edit);
+  // Makes a terminal's replies to requests with `command` (4 or 7) get lost on the way, as on a
+  // busy network; `lost` false lets them through again.
+  void LoseReplies(int index, uint8_t command, bool lost = true);
 
   std::vector<ReceivedCommand> Received() const;
 
@@ -75,6 +82,7 @@ class UdpTerminals {
  private:
   struct Terminal {
     std::vector<std::byte> record, long_messages, wireless;
+    uint32_t lost_replies = 0;  // bit per request command whose reply is lost
   };
   explicit UdpTerminals(const UdpTerminalOptions& o) : options_(o) {}
   void Run();
@@ -94,9 +102,6 @@ class UdpTerminals {
   std::vector<Terminal> terminals_;
   std::vector<ReceivedCommand> received_;
 };
-
-// Entry point of `kx25sim terminals ...`; argv[0] is "terminals".
-int RunUdpTerminalsMain(int argc, char** argv);
 
 }  // namespace kt::sim
 

@@ -49,15 +49,10 @@ void EncodeSerial(std::span<std::byte> out, std::size_t baud_off, std::size_t by
 }
 
 MessageLine DecodeShortLine(std::span<const std::byte> d, std::size_t off, int codepage,
-                            bool& full) {
+                            bool& may_continue) {
   MessageLine line;
   auto text = d.subspan(off, r::kLineTextLength);
-  if (text[r::kLineTextLength - 1] != std::byte{0}) {
-    // No NUL inside the 20 bytes: the line may continue in the long-message record.
-    bool all_set = true;
-    for (std::byte b : text) all_set = all_set && b != std::byte{0};
-    full = full || all_set;
-  }
+  may_continue = ShortLineMayContinue(text, codepage);
   line.text = DecodeText(text, codepage);
   line.font = U8(d, off + 20);
   line.x = U8(d, off + 21);
@@ -135,11 +130,17 @@ Result<Configuration> DecodeConfigRecord(std::span<const std::byte> d) {
   c.active_interface = U8(d, r::kActiveInterface);
   c.hardware_state = U8(d, r::kHardware);
 
-  for (int i = kIdle1; i <= kError2; ++i) {
-    c.lines[i] = DecodeShortLine(d, r::kLines + i * r::kLineLength, c.codepage, c.short_line_full);
-  }
+  const bool has_long_record = c.firmware_number() >= kFirmwareLongMessages;
+  // A line that may continue is known only by its first 20 bytes until the long record arrives.
+  auto short_line = [&](int i, std::size_t off) {
+    bool may_continue = false;
+    c.lines[i] = DecodeShortLine(d, off, c.codepage, may_continue);
+    c.short_line_full = c.short_line_full || may_continue;
+    if (may_continue && has_long_record) c.lines_cut |= LineBit(i);
+  };
+  for (int i = kIdle1; i <= kError2; ++i) short_line(i, r::kLines + i * r::kLineLength);
   if (HasOfflineLine(c.version)) {
-    c.lines[kOffline] = DecodeShortLine(d, r::kOfflineOrRetalix, c.codepage, c.short_line_full);
+    short_line(kOffline, r::kOfflineOrRetalix);
   } else if (HasRetalixBlock(c.version)) {
     RetalixBlock& b = c.retalix;
     b.pos_station = U8(d, r::kPosStation);
@@ -167,6 +168,8 @@ Result<Configuration> DecodeConfigRecord(std::span<const std::byte> d) {
     c.tcp_server = conn & kConnServer;
     c.udp = conn & kConnUdp;
   }
+  // The wireless values above are the record's few; the rest come with the wireless record.
+  c.wireless_unread = c.firmware_number() >= kFirmwareWirelessRecord;
   c.tcp_port = DecodeFixedBE16(At(d, r::kTcpPort));
   c.udp_port = DecodeFixedBE16(At(d, r::kUdpPort));
   const uint8_t t = U8(d, r::kTimeouts);

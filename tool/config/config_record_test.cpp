@@ -102,6 +102,8 @@ TEST_P(ConfigRecordRoundTrip, EveryFieldSurvivesEncodeAndDecode) {
   ASSERT_TRUE(back.ok()) << back.status().ToString();
   Configuration expected = c;
   expected.version = v.sent_version;  // versions 4/5 replace 2/3 from firmware 3.00 on
+  // From firmware 3.00 on most wireless values travel in their own record, still to be read.
+  expected.wireless_unread = c.firmware_number() >= kFirmwareWirelessRecord;
   EXPECT_EQ(*back, expected);
 }
 
@@ -300,6 +302,34 @@ TEST(ConfigRecordText, CodePage9TravelsUtf8OthersTravelWindows1252) {
   EXPECT_EQ(DecodeConfigRecord(w)->device_name, c.device_name);
 }
 
+TEST(ConfigRecordText, EveryWindows1252ByteSurvivesDecodeAndEncode) {
+  // A field holding one byte, then NUL padding: decoding and encoding gives the same field back.
+  for (int b = 0; b < 256; ++b) {
+    std::array<std::byte, 4> field{std::byte{static_cast<uint8_t>(b)}};
+    const std::string text = DecodeAnsi(field);
+    const std::string back = EncodeAnsi(text);
+    EXPECT_EQ(back, b == 0 ? std::string() : std::string(1, static_cast<char>(b))) << "byte " << b;
+    EXPECT_EQ(text.find("\xEF\xBF\xBD"), std::string::npos) << "byte " << b << " decoded to U+FFFD";
+  }
+  // The five bytes without a character in the code page travel as the C1 control of that value.
+  struct Case {
+    uint8_t byte;
+    const char* utf8;
+  } unassigned[] = {{0x81, "\xC2\x81"}, {0x8D, "\xC2\x8D"}, {0x8F, "\xC2\x8F"}, {0x90, "\xC2\x90"},
+                    {0x9D, "\xC2\x9D"}};
+  for (const Case& k : unassigned) {
+    const std::array<std::byte, 1> field{std::byte{k.byte}};
+    EXPECT_EQ(DecodeAnsi(field), k.utf8) << int(k.byte);
+  }
+  // A device name with them goes through the record unchanged.
+  Configuration c = Sample(2, "02.10");
+  c.codepage = 1;
+  c.device_name = "\xC2\x81" "A\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D\xE2\x82\xAC";
+  const std::vector<std::byte> w = EncodeConfigRecord(c);
+  EXPECT_EQ(std::memcmp(w.data() + 203, "\x81" "A\x8D\x8F\x90\x9D\x80", 7), 0);
+  EXPECT_EQ(DecodeConfigRecord(w)->device_name, c.device_name);
+}
+
 TEST(ConfigRecordText, Utf8CutNeverSplitsACharacter) {
   Configuration c = Sample(2, "02.10");
   c.codepage = 9;
@@ -441,6 +471,36 @@ TEST(LongMessages, RoundTripAndVersionRules) {
   c.firmware_version = "02.10";
   EXPECT_EQ(EncodeLongMessages(c).size(), 398u);
   EXPECT_TRUE(DecodeLongMessages(std::span(w).first(397), 1).status().IsCorruption());
+}
+
+// The read decides that a line needs the long record the way the write does: the write sends
+// the long record for more than 20 bytes and cuts the short copy at a character boundary, so a
+// UTF-8 short copy may end early.
+TEST(LongMessages, ShortCopyMayContinueByTheBytesTheTerminalHolds) {
+  struct Case {
+    int codepage;
+    std::size_t bytes;  // text bytes before the NUL
+    bool may_continue;
+  } cases[] = {{1, 20, true}, {1, 19, false}, {1, 0, false},  {9, 20, true}, {9, 19, true},
+               {9, 17, true}, {9, 16, false}, {6, 17, false}, {9, 0, false}};
+  for (const Case& k : cases) {
+    std::array<std::byte, 20> text{};
+    for (std::size_t i = 0; i < k.bytes; ++i) text[i] = std::byte{'a'};
+    EXPECT_EQ(ShortLineMayContinue(text, k.codepage), k.may_continue) << k.codepage << "/" << k.bytes;
+  }
+  // A 31-byte UTF-8 line: the short copy ends at byte 19 and is still seen as cut, and only from
+  // firmware 2.10 on is it marked as known by its first bytes only.
+  for (const char* firmware : {"02.09", "02.10"}) {
+    Configuration c = Sample(2, firmware);
+    c.codepage = 9;
+    c.lines[kIdle2].text = "A" + std::string(15 * 2, ' ');
+    for (int i = 0; i < 15; ++i) c.lines[kIdle2].text.replace(1 + 2 * i, 2, "Ã©");
+    const std::vector<std::byte> w = EncodeConfigRecord(c);
+    EXPECT_EQ(w[r::kLines + r::kLineLength + 19], std::byte{0});
+    Result<Configuration> back = DecodeConfigRecord(w);
+    EXPECT_TRUE(back->short_line_full) << firmware;
+    EXPECT_EQ(back->lines_cut, c.firmware_number() >= 210 ? LineBit(kIdle2) : 0) << firmware;
+  }
 }
 
 TEST(LongMessages, SixtyByteLinesAreCutAndShortRecordFlagsFullLines) {

@@ -5,6 +5,9 @@
 #include "tool/config/text_codec.h"
 
 namespace kt::config {
+namespace {
+constexpr std::size_t kShortLineBytes = 20;  // text bytes of a message line in the short record
+}  // namespace
 
 int FirmwareNumber(std::string_view version_text) {
   long long n = 0;
@@ -124,9 +127,44 @@ bool ParseMac(std::string_view text, Mac& mac) {
 
 bool NeedsLongMessages(const Configuration& c) {
   for (const MessageLine& line : c.lines) {
-    if (EncodeText(line.text, c.codepage).size() > 20) return true;
+    if (EncodeText(line.text, c.codepage).size() > kShortLineBytes) return true;
   }
   return false;
+}
+
+bool ShortLineMayContinue(std::span<const std::byte> text, int codepage) {
+  std::size_t n = 0;
+  while (n < text.size() && text[n] != std::byte{0}) ++n;
+  if (n >= kShortLineBytes) return true;
+  constexpr std::size_t kLongestUtf8Character = 4;
+  return codepage == kUtf8CodePageIndex && kShortLineBytes - n < kLongestUtf8Character;
+}
+
+std::string MissingRecords(const Configuration& c) {
+  static constexpr const char* kLineNames[kLineCount] = {"idle1", "idle2", "idle3",
+                                                         "error1", "error2", "offline"};
+  std::string missing;
+  if (c.wireless_unread && c.firmware_number() >= kFirmwareWirelessRecord) {
+    missing = "the wireless record (SSID, security, keys) was not received";
+  }
+  if (c.lines_cut != 0 && c.firmware_number() >= kFirmwareLongMessages) {
+    std::string lines;
+    for (int i = 0; i < kLineCount; ++i) {
+      if (c.lines_cut & LineBit(i)) lines += std::string(lines.empty() ? "" : ", ") + kLineNames[i];
+    }
+    if (!missing.empty()) missing += " and ";
+    missing += "the long-message record was not received (message lines " + lines +
+               " are known only by their first 20 bytes)";
+  }
+  return missing;
+}
+
+std::string MissingForApply(const Configuration& c) {
+  const std::string missing = MissingRecords(c);
+  if (missing.empty()) return {};
+  return "not applied: " + missing +
+         " when the configuration was read; sending it would overwrite the terminal's values "
+         "with defaults. Nothing was sent: read the terminal again and apply then.";
 }
 
 }  // namespace kt::config

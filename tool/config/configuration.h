@@ -9,7 +9,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -129,7 +131,14 @@ struct Configuration {
   uint16_t udp_port = 0;
   uint8_t display_seconds = 0;    // 0-15
   uint8_t host_wait_seconds = 0;  // 0-15
-  bool short_line_full = false;   // a short message line filled all its 20 bytes
+  bool short_line_full = false;   // a short message line may continue past its 20 bytes
+
+  // What of the terminal's extension records this configuration lacks. Set when a discovery
+  // reply is decoded, cleared when the record arrives or the user enters the values it holds.
+  // While either is set an apply would overwrite the terminal's values with defaults, so it is
+  // refused (MissingForApply).
+  uint8_t lines_cut = 0;         // bit per LineIndex: only the first 20 bytes of the line are known
+  bool wireless_unread = false;  // firmware 3.00 on: the wireless record has not been read
   bool operator==(const Configuration&) const = default;
 
   int firmware_number() const { return FirmwareNumber(firmware_version); }
@@ -155,5 +164,21 @@ bool ParseMac(std::string_view text, Mac& mac);
 // Whether any message line needs the long-message record (more than 20 bytes in the record's
 // code page).
 bool NeedsLongMessages(const Configuration& c);
+
+// Whether a short record's 20 text bytes may be the cut copy of a longer line: the same rule as
+// NeedsLongMessages, judged from the bytes the terminal holds. A line that ends before byte 20
+// was cut only if the next character could not have fit: never for single-byte code pages, and
+// for UTF-8 when fewer than 4 bytes were left (the terminal cuts at a character boundary).
+bool ShortLineMayContinue(std::span<const std::byte> text20, int codepage);
+
+inline uint8_t LineBit(int line) { return static_cast<uint8_t>(1u << line); }
+
+// The extension records the terminal holds that `c` lacks (not read, values not entered), as a
+// phrase naming them ("the wireless record (SSID, security, keys) was not received"); empty when
+// `c` holds everything.
+std::string MissingRecords(const Configuration& c);
+// Why applying `c` would overwrite values the terminal holds with defaults, as one message that
+// names what is missing and says what to do; empty when `c` may be applied.
+std::string MissingForApply(const Configuration& c);
 
 }  // namespace kt::config

@@ -150,6 +150,12 @@ std::vector<SentDatagram> RunApplySequence(const Configuration& c, const ApplyOp
                                            DatagramSender& sender, std::chrono::milliseconds pause,
                                            ExchangeErrors& errors) {
   std::vector<SentDatagram> log;
+  // A record that was never read would go out filled with defaults and wipe the terminal's
+  // values: send nothing at all.
+  if (const std::string missing = MissingForApply(c); !missing.empty()) {
+    errors.ShowError(missing);
+    return log;
+  }
   // Sends one datagram, logs it and reports a failure; true when it left whole.
   auto send = [&](Command command, const std::vector<std::byte>& d) {
     Result<std::size_t> n = sender.Send(d);
@@ -177,6 +183,10 @@ std::vector<SentDatagram> RunApplySequence(const Configuration& c, const ApplyOp
 
 std::vector<SentDatagram> ApplyConfiguration(const Configuration& c, const ApplyOptions& a,
                                              const ExchangeOptions& o, ExchangeErrors& errors) {
+  if (const std::string missing = MissingForApply(c); !missing.empty()) {
+    errors.ShowError(missing);
+    return {};
+  }
   Result<net::UdpSocket> opened = OpenExchangeSocket(o, 0);
   if (!opened.ok()) {
     errors.ShowError(opened.status().message());

@@ -27,7 +27,8 @@ namespace kt::config {
 
 inline constexpr const char* kErrorCaption = "An error has occurred...";
 
-// Where socket errors go. ShowError gets the system's text for the failed call.
+// Where errors go. ShowError gets the system's text for a failed socket call, or the reason an
+// apply was refused.
 class ExchangeErrors {
  public:
   virtual ~ExchangeErrors() = default;
@@ -53,8 +54,9 @@ std::optional<WirelessRecord> FetchWireless(const ExchangeOptions& o, const Mac&
                                             ExchangeErrors& errors);
 
 // Completes a configuration decoded from a discovery reply: from firmware 2.10 on, when a short
-// line filled its 20 bytes, the long lines replace the short ones; from firmware 3.00 on the
-// wireless record replaces the wireless values. A fetch without answer keeps the short values.
+// line may continue past its 20 bytes, the long lines replace the short ones; from firmware 3.00
+// on the wireless record replaces the wireless values. A fetch without answer keeps the short
+// values and leaves the configuration marked as lacking that record, so it cannot be applied.
 Configuration CompleteConfiguration(Configuration c, const ExchangeOptions& o,
                                     ExchangeErrors& errors);
 
@@ -77,7 +79,9 @@ class DatagramSender {
   virtual Result<std::size_t> Send(std::span<const std::byte> datagram) = 0;
 };
 
-// The apply sequence over any sender: command 6 (firmware 2.10 on and a line needing more than 20 bytes),
+// The apply sequence over any sender. A configuration that lacks an extension record the
+// terminal holds (MissingForApply) is refused: the reason goes to `errors` and nothing is sent.
+// Otherwise: command 6 (firmware 2.10 on and a line needing more than 20 bytes),
 // command 9 (firmware 3.00 on), command 3 (retail-chain mode; a failed send stops the sequence
 // before command 2), command 2. Pauses o.apply_pause after each complete 6, 9 and 3.
 std::vector<SentDatagram> RunApplySequence(const Configuration& c, const ApplyOptions& a,

@@ -10,6 +10,8 @@
 #include "common/coding.h"
 #include "sim/udp/udp_terminals.h"
 #include "tool/config/config_record.h"
+#include "tool/config/text_codec.h"
+#include "tool/config/wireless_record.h"
 
 namespace kt::config {
 namespace {
@@ -40,6 +42,8 @@ ExchangeOptions To(const UdpTerminals& sim) {
   o.bind_address = 0x7F000001;
   o.destination = sim.endpoint();
   o.fetch_round_pause = 50ms;
+  // A fetch ends at the first reply; a busy machine may take long to give one.
+  o.fetch_rounds = 200;
   o.apply_pause = 30ms;
   return o;
 }
@@ -54,6 +58,21 @@ int CountCommands(const UdpTerminals& sim, uint8_t command) {
   int n = 0;
   for (const auto& r : sim.Received()) n += r.command == command ? 1 : 0;
   return n;
+}
+
+int CountSets(const UdpTerminals& sim) {
+  return CountCommands(sim, kSetConfig) + CountCommands(sim, kSetLongMessages) +
+         CountCommands(sim, kSetWireless) + CountCommands(sim, kSetRetalixActivation);
+}
+
+// Waits (generously) until the terminal has handled `n` set commands.
+bool WaitForSets(const UdpTerminals& sim, int n) {
+  const auto end = std::chrono::steady_clock::now() + 10s;
+  while (CountSets(sim) < n) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
 }
 
 // Fills idle line 1 of the short record to all 20 bytes and gives the long record a 45-byte line.
@@ -123,6 +142,118 @@ TEST(Exchange, LongMessageReplyOfVersion4KeepsTheOfflineLine) {
   EXPECT_EQ(c.lines[kIdle1].text, std::string(45, 'A'));
   EXPECT_EQ(c.lines[kOffline].text, "Offline");
   EXPECT_EQ(c.version, 4);
+}
+
+// A WPA-Enterprise terminal: key, EAP user and password in its wireless record.
+void MakeWpaEnterprise(UdpTerminals& sim, int index) {
+  namespace wr = wireless_record;
+  sim.EditWireless(index, [](std::vector<std::byte>& r) {
+    r[wr::kWpaPsk + 1] = std::byte{1};
+    r[wr::kWpaEap + 1] = std::byte{1};
+    std::memcpy(r.data() + wr::kPsk, "correct horse", 13);
+    std::memcpy(r.data() + wr::kEapUser, "till7", 5);
+    std::memcpy(r.data() + wr::kEapPassword, "s3cret", 6);
+    std::memcpy(r.data() + wr::kExtraText, "kept as is", 10);
+  });
+}
+
+// A reply lost during the read leaves the configuration without that record's values: the
+// apply refuses, names what is missing and sends nothing; a new read makes it whole again.
+TEST(Exchange, ALostReplyNeverLetsAnApplyWipeTheTerminal) {
+  struct Case {
+    const char* name;
+    const char* firmware;
+    uint8_t lost_request;
+    const char* named;  // in the refusal
+  } cases[] = {
+      {"wireless", "03.10", kRequestWireless, "wireless record"},
+      {"long messages", "02.10", kRequestLongMessages, "message lines idle1 are known only"},
+      {"long messages on 3.10", "03.10", kRequestLongMessages, "long-message record"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    auto sim = StartSim(k.firmware, 2);
+    MakeWpaEnterprise(*sim, 0);
+    GiveLongLine(*sim, 0);
+    const std::vector<std::byte> wireless_before = sim->Wireless(0);
+    const std::vector<std::byte> long_before = sim->LongMessages(0);
+    const std::vector<std::byte> record_before = sim->Record(0);
+    const ExchangeOptions o = To(*sim);
+
+    sim->LoseReplies(0, k.lost_request);
+    Collect errors;
+    ExchangeOptions lost = o;
+    lost.fetch_rounds = 10;  // the rounds a real read waits; no reply comes anyway
+    Configuration c = CompleteConfiguration(ReadFromSim(*sim, 0), lost, errors);
+    EXPECT_TRUE(errors.texts.empty()) << "a lost reply is not reported during the read";
+    c.device_name = "Renamed";
+    const std::string missing = MissingForApply(c);
+    EXPECT_NE(missing.find(k.named), std::string::npos) << missing;
+    EXPECT_TRUE(ApplyConfiguration(c, {}, o, errors).empty());
+    ASSERT_EQ(errors.texts, std::vector<std::string>{missing});
+    EXPECT_NE(missing.find("read the terminal again"), std::string::npos) << missing;
+    EXPECT_EQ(CountSets(*sim), 0);
+    EXPECT_EQ(sim->Wireless(0), wireless_before);
+    EXPECT_EQ(sim->LongMessages(0), long_before);
+    EXPECT_EQ(sim->Record(0), record_before);
+
+    // The reply comes through on the next read: the apply goes out and keeps what the
+    // terminal had (the security settings, the 45-byte line).
+    sim->LoseReplies(0, k.lost_request, false);
+    errors.texts.clear();
+    c = CompleteConfiguration(ReadFromSim(*sim, 0), o, errors);
+    EXPECT_EQ(MissingForApply(c), "");
+    c.device_name = "Renamed";
+    const std::vector<SentDatagram> sent = ApplyConfiguration(c, {}, o, errors);
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back().command, kSetConfig);
+    EXPECT_TRUE(errors.texts.empty());
+    ASSERT_TRUE(WaitForSets(*sim, static_cast<int>(sent.size())));
+    EXPECT_EQ(ReadFromSim(*sim, 0).device_name, "Renamed");
+    const Configuration after = CompleteConfiguration(ReadFromSim(*sim, 0), o, errors);
+    EXPECT_EQ(after.lines[kIdle1].text, std::string(45, 'A'));
+    if (after.firmware_number() >= kFirmwareWirelessRecord) {
+      EXPECT_EQ(SecurityModeOf(after.wireless, after.firmware_number()), SecurityMode::kWpaEnterprise);
+      EXPECT_EQ(after.wireless.psk, "correct horse");
+      EXPECT_EQ(after.wireless.eap_password, "s3cret");
+      EXPECT_EQ(std::memcmp(after.wireless.extra_text.data(), "kept as is", 10), 0);
+    }
+  }
+}
+
+// With code page 9 the short copy of a long line is cut at a character boundary, so byte 20 may
+// be NUL; the read still fetches the long record and an apply carries the line back whole.
+TEST(Exchange, Utf8LongLineSurvivesReadAndApply) {
+  auto sim = StartSim("02.10", 2);
+  std::string line = "A";
+  for (int i = 0; i < 15; ++i) line += "\xC3\xA9";  // 31 bytes; byte 20 is inside a character
+  sim->EditRecord(0, [&](std::vector<std::byte>& r) {
+    r[201] = std::byte{static_cast<uint8_t>((static_cast<uint8_t>(r[201]) & 0x1F) | (1 << 5))};
+    r[40] = std::byte{static_cast<uint8_t>(static_cast<uint8_t>(r[40]) | 0x80)};  // index 9
+    std::memset(r.data() + 57, 0, 20);
+    std::memcpy(r.data() + 57, line.data(), 19);  // what the terminal keeps of it
+  });
+  sim->EditLongMessages(0, [&](std::vector<std::byte>& r) {
+    std::memset(r.data() + 14, 0, 60);
+    std::memcpy(r.data() + 14, line.data(), line.size());
+  });
+  const ExchangeOptions o = To(*sim);
+  Collect errors;
+  Configuration c = CompleteConfiguration(ReadFromSim(*sim, 0), o, errors);
+  ASSERT_EQ(c.codepage, kUtf8CodePageIndex);
+  EXPECT_GE(CountCommands(*sim, kRequestLongMessages), 1);
+  EXPECT_EQ(c.lines[kIdle1].text, line);
+
+  c.device_name = "Renamed";
+  const std::vector<SentDatagram> sent = ApplyConfiguration(c, {}, o, errors);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].command, kSetLongMessages);
+  ASSERT_TRUE(WaitForSets(*sim, 2));
+  const std::vector<std::byte> long_after = sim->LongMessages(0);
+  EXPECT_EQ(std::memcmp(long_after.data() + 14, line.data(), line.size()), 0);
+  const Configuration again = CompleteConfiguration(ReadFromSim(*sim, 0), o, errors);
+  EXPECT_EQ(again.lines[kIdle1].text, line);
+  EXPECT_EQ(again.device_name, "Renamed");
 }
 
 // A terminal that answers a request first with another terminal's MAC (and other junk), then
@@ -258,10 +389,7 @@ TEST_P(ApplySequence, SendsTheGatedDatagramsAndTheTerminalTakesThem) {
   EXPECT_TRUE(errors.texts.empty());
 
   // The terminal checked sizes and checksums and took every datagram; a rescan shows it.
-  for (int tries = 0; tries < 100 && static_cast<int>(sim->Received().size()) < 1; ++tries) {
-    std::this_thread::sleep_for(10ms);
-  }
-  std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(WaitForSets(*sim, static_cast<int>(k.expected.size())));
   int applied = 0;
   for (const auto& r : sim->Received()) {
     if (r.command == kSetConfig || r.command == kSetLongMessages || r.command == kSetWireless ||

@@ -35,6 +35,7 @@ Result<LongMessages> DecodeLongMessages(std::span<const std::byte> d, int codepa
 
 void TakeLongMessages(Configuration& c, const LongMessages& m) {
   for (int i = kIdle1; i <= kError2; ++i) c.lines[i] = m.lines[i];
+  c.lines_cut = 0;  // every line the terminal uses is now known whole
   if (m.version == 2) {
     c.lines[kOffline] = m.lines[kOffline];
     c.version = 2;

@@ -1,5 +1,9 @@
 #include "tool/config/settings_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -119,8 +123,9 @@ void ReadWireless(ArchiveReader& r, Configuration& c) {
   Checker ck(r);
   WirelessSettings& s = c.wireless;
   ReadTag(r, kWirelessTag);
-  const int32_t channel = ck.In(r.Int(), -1, 13, "channel list index");
-  if (channel >= 0) s.channel = static_cast<uint8_t>(channel + 1);
+  // Four bits in the record: channels 0-15, stored as list index - 1 to 14 (-1, nothing chosen,
+  // is channel 0 as the page would send it).
+  s.channel = static_cast<uint8_t>(ck.In(r.Int(), -1, 14, "channel list index") + 1);
   const int32_t mode = ck.In(r.Int(), -1, 3, "security mode");
   s.ssid = r.String();
   const std::string wep = r.String();
@@ -133,13 +138,13 @@ void ReadWireless(ArchiveReader& r, Configuration& c) {
   const int32_t rate = ck.In(r.Int(), -1, static_cast<int32_t>(TxRateList().size()) - 1,
                              "transmission rate list index");
   if (rate >= 0) s.tx_rate = static_cast<uint16_t>(TxRateList()[rate].value);
-  const int32_t width = ck.In(r.Int(), -1, 2, "channel width list index");
+  // A byte in the wireless record; -1 (nothing chosen) keeps the current value.
+  const int32_t width = ck.In(r.Int(), -1, 255, "channel width list index");
   if (width >= 0) s.channel_width = static_cast<uint8_t>(width);
   r.Int();  // spatial-stream mask: written, not read back
-  const uint8_t wpa_mode = r.Byte();
-  if (wpa_mode <= 2) s.wpa_mode = static_cast<uint8_t>(wpa_mode + 1);
-  const uint8_t cipher = r.Byte();
-  if (cipher <= 2) s.cipher = static_cast<uint8_t>(cipher + 1);
+  // Stored as list index (record byte - 1, modulo 256), so every record byte comes back.
+  s.wpa_mode = static_cast<uint8_t>(r.Byte() + 1);
+  s.cipher = static_cast<uint8_t>(r.Byte() + 1);
   s.psk = r.String();
   s.eap_type = r.Byte();
   s.inner_auth = r.Byte();
@@ -175,7 +180,7 @@ void ReadMessages(ArchiveReader& r, Configuration& c) {
   for (int i : kTextOrder) c.lines[i].text = r.String();
   for (int i : kTextOrder) c.lines[i].x = static_cast<uint8_t>(ck.In(r.Int(), 0, 255, "x position"));
   for (int i : kYOrder) c.lines[i].y = static_cast<uint8_t>(ck.In(r.Int(), 0, 255, "y position"));
-  for (int i : kTextOrder) c.lines[i].font = static_cast<uint8_t>(ck.In(r.Int(), 0, 1, "font size"));
+  for (int i : kTextOrder) c.lines[i].font = static_cast<uint8_t>(ck.In(r.Int(), 0, 255, "font size"));
 }
 
 // RS232 radio-button indexes: baud 0 = 9600, 1 = 19200; handshaking 0 Hardware, 1 Xon/Xoff,
@@ -210,9 +215,10 @@ void WriteMisc(ArchiveWriter& w, const Configuration& c) {
   w.Int(c.disable_beep ? 1 : 0);
   w.Int(c.right_to_left ? 1 : 0);
   w.Int(c.idle_gif ? 1 : 0);
-  w.Int(c.scan_interval / 25 * 25);
+  // Exact values: the page's lists pick the nearest entry, the file keeps what the terminal has.
+  w.Int(c.scan_interval);
   w.Int(c.speed_step);
-  w.Int(c.volume_percent / 10 * 10);
+  w.Int(c.volume_percent);
   w.Int(c.display_seconds);
   w.Int(c.host_wait_seconds);
   w.Int(c.codepage);
@@ -228,14 +234,15 @@ void ReadMisc(ArchiveReader& r, Configuration& c) {
   c.right_to_left = B(r.Int());
   c.idle_gif = B(r.Int());
   const int32_t scan = r.Int();
-  c.scan_interval = static_cast<uint8_t>((scan < 0 || scan > 200) ? 50 : scan / 25 * 25);
+  c.scan_interval = static_cast<uint8_t>((scan < 0 || scan > 200) ? 50 : scan);
   const int32_t speed = r.Int();
   c.speed_step = static_cast<uint8_t>((speed < 1 || speed > 10) ? 10 : speed);
   const int32_t volume = r.Int();
-  c.volume_percent = static_cast<uint8_t>((volume < 10 || volume > 100) ? 100 : volume / 10 * 10);
+  c.volume_percent = static_cast<uint8_t>((volume < 10 || volume > 100) ? 100 : volume);
   c.display_seconds = static_cast<uint8_t>(ck.In(r.Int(), 0, 15, "display time"));
   c.host_wait_seconds = static_cast<uint8_t>(ck.In(r.Int(), 0, 15, "host wait time"));
-  c.codepage = static_cast<uint8_t>(ck.In(r.Int(), 0, 11, "code page index"));
+  // Four bits in the record; indexes 12-15 have no name but a terminal may hold them.
+  c.codepage = static_cast<uint8_t>(ck.In(r.Int(), 0, 15, "code page index"));
 }
 
 // Retalix specifics, in this order: POS station (byte), round-off unit (16-bit), currency
@@ -264,7 +271,7 @@ void ReadRetalix(ArchiveReader& r, Configuration& c) {
   b.mfs_station = r.Byte();
   b.decimals = r.Byte();
   r.String();
-  b.symbol_position = static_cast<uint8_t>(ck.In(r.Int(), 0, 1, "currency symbol position"));
+  b.symbol_position = static_cast<uint8_t>(ck.In(r.Int(), 0, 255, "currency symbol position"));
   r.Int();
 }
 
@@ -305,31 +312,46 @@ Result<Configuration> DecodeSettingsFile(std::span<const std::byte> file, const 
   if (!r.AtEnd()) {
     return Status::Corruption("settings file: data after its last page block (saved with other pages?)");
   }
+  // The file entered every message line whole. It does not make up for an unread wireless
+  // record: the 802.11 mode, the stream mask and the record's further text are not in a file.
+  c.lines_cut = 0;
   return c;
 }
 
 Status WriteSettingsFile(const std::filesystem::path& path, const Configuration& c,
                          std::string_view file_kind, PageSet pages) {
   const std::vector<std::byte> bytes = EncodeSettingsFile(c, file_kind, pages);
+  // Written beside the target and renamed over it once complete: a failure at any step leaves
+  // an existing file as it was. Each failure names the system's reason ("No space left on
+  // device", "Permission denied", ...).
   std::filesystem::path tmp = path;
   tmp += ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) return Status::IOError("cannot create " + tmp.string());
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(tmp, ignored);
-      return Status::IOError("cannot write " + tmp.string());
+  auto failed = [&](const std::string& what, int error, bool remove_tmp) {
+    if (remove_tmp) ::unlink(tmp.c_str());
+    return Status::IOError(what + ": " + std::generic_category().message(error));
+  };
+  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return failed("cannot create " + tmp.string(), errno, false);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : EIO;
+      ::close(fd);
+      return failed("cannot write " + tmp.string(), error, true);
     }
+    done += static_cast<std::size_t>(n);
   }
-  std::error_code ec;
-  std::filesystem::rename(tmp, path, ec);
-  if (ec) {
-    std::error_code ignored;
-    std::filesystem::remove(tmp, ignored);
-    return Status::IOError("cannot replace " + path.string() + ": " + ec.message());
+  // Some file systems report a full disk only when the data reaches it.
+  if (::fsync(fd) != 0 && errno != EINVAL) {
+    const int error = errno;
+    ::close(fd);
+    return failed("cannot write " + tmp.string(), error, true);
+  }
+  if (::close(fd) != 0) return failed("cannot write " + tmp.string(), errno, true);
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    return failed("cannot replace " + path.string(), errno, true);
   }
   return Status::Ok();
 }

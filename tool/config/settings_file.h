@@ -50,8 +50,10 @@ std::vector<std::byte> EncodeSettingsFile(const Configuration& c, std::string_vi
 Result<Configuration> DecodeSettingsFile(std::span<const std::byte> file, const Configuration& current,
                                          PageSet pages);
 
-// File versions of the two: writing replaces the file only once the whole content is on disk;
-// reading refuses files larger than any settings file can be.
+// File versions of the two: writing replaces the file only once the whole content is on disk
+// and leaves an existing file untouched when it fails; its IOError names the step and the
+// system's reason ("cannot write X.tmp: No space left on device"). Reading refuses files larger
+// than any settings file can be.
 Status WriteSettingsFile(const std::filesystem::path& path, const Configuration& c,
                          std::string_view file_kind, PageSet pages);
 Result<Configuration> ReadSettingsFile(const std::filesystem::path& path,

@@ -1,11 +1,17 @@
 #include "tool/config/settings_file.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "tool/config/archive.h"
+#include "tool/config/wireless_record.h"
 
 namespace kt::config {
 namespace {
@@ -210,6 +216,82 @@ TEST(SettingsFile, OutOfListValuesAreReplacedOnLoad) {
   EXPECT_EQ(got->volume_percent, 100);
 }
 
+// Every value a terminal's records can hold is written so that the reader takes it back: a file
+// or clone saved from any terminal can always be loaded, and loads the same values.
+TEST(SettingsFile, EveryValueATerminalHoldsRoundTrips) {
+  struct Field {
+    const char* name;
+    int lo, hi;
+    std::function<void(Configuration&, int)> set;
+    std::function<int(const Configuration&)> get;
+  };
+  std::vector<Field> fields = {
+      {"udp port", 0, 65535, [](Configuration& c, int v) { c.udp_port = v; }, [](const Configuration& c) { return int(c.udp_port); }},
+      {"tcp port", 0, 65535, [](Configuration& c, int v) { c.tcp_port = v; }, [](const Configuration& c) { return int(c.tcp_port); }},
+      {"dhcp", 0, 1, [](Configuration& c, int v) { c.dhcp = v; }, [](const Configuration& c) { return int(c.dhcp); }},
+      {"server", 0, 1, [](Configuration& c, int v) { c.tcp_server = v; }, [](const Configuration& c) { return int(c.tcp_server); }},
+      {"udp", 0, 1, [](Configuration& c, int v) { c.udp = v; }, [](const Configuration& c) { return int(c.udp); }},
+      {"channel", 0, 15, [](Configuration& c, int v) { c.wireless.channel = v; }, [](const Configuration& c) { return int(c.wireless.channel); }},
+      {"security", 0, 3, [](Configuration& c, int v) { SetSecurityMode(c.wireless, SecurityMode(v)); },
+       [](const Configuration& c) { return int(SecurityModeOf(c.wireless, c.firmware_number())); }},
+      {"wep key byte", 0, 255, [](Configuration& c, int v) { c.wireless.wep_key[12] = v; }, [](const Configuration& c) { return int(c.wireless.wep_key[12]); }},
+      {"adhoc", 0, 1, [](Configuration& c, int v) { c.wireless.adhoc = v; }, [](const Configuration& c) { return int(c.wireless.adhoc); }},
+      {"shared", 0, 1, [](Configuration& c, int v) { c.wireless.shared_auth = v; }, [](const Configuration& c) { return int(c.wireless.shared_auth); }},
+      {"own mac", 0, 1, [](Configuration& c, int v) { c.wireless.own_mac = v; }, [](const Configuration& c) { return int(c.wireless.own_mac); }},
+      {"wep128", 0, 1, [](Configuration& c, int v) { c.wireless.wep128 = v; }, [](const Configuration& c) { return int(c.wireless.wep128); }},
+      {"auto channel", 0, 1, [](Configuration& c, int v) { c.wireless.auto_channel = v; }, [](const Configuration& c) { return int(c.wireless.auto_channel); }},
+      {"tx rate entry", 0, int(TxRateList().size()) - 1, [](Configuration& c, int v) { c.wireless.tx_rate = TxRateList()[v].value; },
+       [](const Configuration& c) { return ListIndexOf(TxRateList(), c.wireless.tx_rate); }},
+      {"channel width", 0, 255, [](Configuration& c, int v) { c.wireless.channel_width = v; }, [](const Configuration& c) { return int(c.wireless.channel_width); }},
+      {"wpa mode", 0, 255, [](Configuration& c, int v) { c.wireless.wpa_mode = v; }, [](const Configuration& c) { return int(c.wireless.wpa_mode); }},
+      {"cipher", 0, 255, [](Configuration& c, int v) { c.wireless.cipher = v; }, [](const Configuration& c) { return int(c.wireless.cipher); }},
+      {"eap type", 0, 255, [](Configuration& c, int v) { c.wireless.eap_type = v; }, [](const Configuration& c) { return int(c.wireless.eap_type); }},
+      {"inner auth", 0, 255, [](Configuration& c, int v) { c.wireless.inner_auth = v; }, [](const Configuration& c) { return int(c.wireless.inner_auth); }},
+      {"port 1 baud", 0, 1, [](Configuration& c, int v) { c.port1.baud = v ? 19200 : 9600; }, [](const Configuration& c) { return int(c.port1.baud == 19200); }},
+      {"port 2 xon", 0, 1, [](Configuration& c, int v) { c.port2.xon_xoff = v; }, [](const Configuration& c) { return int(c.port2.xon_xoff); }},
+      {"invert", 0, 1, [](Configuration& c, int v) { c.invert = v; }, [](const Configuration& c) { return int(c.invert); }},
+      {"rotate", 0, 1, [](Configuration& c, int v) { c.rotate = v; }, [](const Configuration& c) { return int(c.rotate); }},
+      {"no beep", 0, 1, [](Configuration& c, int v) { c.disable_beep = v; }, [](const Configuration& c) { return int(c.disable_beep); }},
+      {"rtl", 0, 1, [](Configuration& c, int v) { c.right_to_left = v; }, [](const Configuration& c) { return int(c.right_to_left); }},
+      {"gif", 0, 1, [](Configuration& c, int v) { c.idle_gif = v; }, [](const Configuration& c) { return int(c.idle_gif); }},
+      {"scan interval", 0, 200, [](Configuration& c, int v) { c.scan_interval = v; }, [](const Configuration& c) { return int(c.scan_interval); }},
+      {"speed", 1, 10, [](Configuration& c, int v) { c.speed_step = v; }, [](const Configuration& c) { return int(c.speed_step); }},
+      {"volume", 10, 100, [](Configuration& c, int v) { c.volume_percent = v; }, [](const Configuration& c) { return int(c.volume_percent); }},
+      {"display time", 0, 15, [](Configuration& c, int v) { c.display_seconds = v; }, [](const Configuration& c) { return int(c.display_seconds); }},
+      {"host wait", 0, 15, [](Configuration& c, int v) { c.host_wait_seconds = v; }, [](const Configuration& c) { return int(c.host_wait_seconds); }},
+      {"code page", 0, 15, [](Configuration& c, int v) { c.codepage = v; }, [](const Configuration& c) { return int(c.codepage); }},
+      {"pos station", 0, 255, [](Configuration& c, int v) { c.retalix.pos_station = v; }, [](const Configuration& c) { return int(c.retalix.pos_station); }},
+      {"mfs station", 0, 255, [](Configuration& c, int v) { c.retalix.mfs_station = v; }, [](const Configuration& c) { return int(c.retalix.mfs_station); }},
+      {"round-off", 0, 65535, [](Configuration& c, int v) { c.retalix.round_off = v; }, [](const Configuration& c) { return int(c.retalix.round_off); }},
+      {"decimals", 0, 255, [](Configuration& c, int v) { c.retalix.decimals = v; }, [](const Configuration& c) { return int(c.retalix.decimals); }},
+      {"symbol position", 0, 255, [](Configuration& c, int v) { c.retalix.symbol_position = v; }, [](const Configuration& c) { return int(c.retalix.symbol_position); }},
+  };
+  for (int i = 0; i < kLineCount - 1; ++i) {  // the offline line of a version-3 file is fixed
+    fields.push_back({"font", 0, 255, [i](Configuration& c, int v) { c.lines[i].font = v; }, [i](const Configuration& c) { return int(c.lines[i].font); }});
+    fields.push_back({"x", 0, 255, [i](Configuration& c, int v) { c.lines[i].x = v; }, [i](const Configuration& c) { return int(c.lines[i].x); }});
+    fields.push_back({"y", 0, 255, [i](Configuration& c, int v) { c.lines[i].y = v; }, [i](const Configuration& c) { return int(c.lines[i].y); }});
+    fields.push_back({"alignment code", 0, 255, [i](Configuration& c, int v) { c.lines[i].align = AlignmentFromCode(v); },
+                      [i](const Configuration& c) { return int(AlignmentCode(c.lines[i].align)); }});
+  }
+  Configuration current;
+  current.version = 3;
+  current.firmware_version = "03.10";
+  const PageSet pages{true, true};
+  for (const Field& f : fields) {
+    const int step = f.hi - f.lo > 1000 ? 97 : 1;  // 16-bit fields: a stride plus both ends
+    for (int v = f.lo; v <= f.hi + step - 1; v += step) {
+      const int value = std::min(v, f.hi);
+      Configuration c = Sample();
+      c.version = 3;
+      f.set(c, value);
+      const int expected = f.get(c);  // alignment codes past 11 all read as None/None
+      Result<Configuration> got = DecodeSettingsFile(EncodeSettingsFile(c, kSettingsFileKind, pages), current, pages);
+      ASSERT_TRUE(got.ok()) << f.name << " " << value << ": " << got.status().ToString();
+      EXPECT_EQ(f.get(*got), expected) << f.name << " " << value;
+    }
+  }
+}
+
 TEST(SettingsFile, EveryTruncatedPrefixFailsCleanly) {
   const std::vector<std::byte> file = EncodeSettingsFile(Sample(), kSettingsFileKind, {true, false});
   for (std::size_t n = 0; n < file.size(); ++n) {
@@ -320,6 +402,84 @@ TEST_F(SettingsFileOnDisk, WriteThenReadAndFailuresChangeNothing) {
   { std::ofstream(big) << ""; }
   std::filesystem::resize_file(big, 8 << 20);
   EXPECT_TRUE(ReadSettingsFile(big, current, {}).status().IsCorruption());
+}
+
+// Runs `body` in a child process (so it may change its user or mount namespace) and returns its
+// text; "skip: ..." when the child could not set itself up.
+std::string InChild(const std::function<std::string()>& body) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "skip: pipe";
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    const std::string text = body();
+    const ssize_t ignored = ::write(fds[1], text.data(), text.size());
+    (void)ignored;
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::string out;
+  char buf[512];
+  for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return out;
+}
+
+std::string Contents(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The outcome of writing over `file` as the child sees it: the error text, whether the old
+// content is still there and whether a temporary file was left behind.
+std::string WriteOver(const std::filesystem::path& file) {
+  const Status st = WriteSettingsFile(file, Sample(), kSettingsFileKind, {true, true});
+  std::filesystem::path tmp = file;
+  tmp += ".tmp";
+  return st.message() + (Contents(file) == "old settings" ? "|old kept" : "|old lost") +
+         (std::filesystem::exists(tmp) ? "|tmp left" : "");
+}
+
+TEST_F(SettingsFileOnDisk, WriteFailuresNameTheSystemReasonAndKeepTheOldFile) {
+  // A folder that does not exist.
+  Status st = WriteSettingsFile(dir_ / "no" / "such.KX25", Sample(), kSettingsFileKind, {});
+  EXPECT_NE(st.message().find("No such file or directory"), std::string::npos) << st.message();
+
+  // A folder the user may not write to (root is made an ordinary user first).
+  const std::filesystem::path locked = dir_ / "locked";
+  std::filesystem::create_directories(locked);
+  { std::ofstream(locked / "till.KX25") << "old settings"; }
+  std::filesystem::permissions(locked, std::filesystem::perms(0555));
+  std::string got = InChild([&] {
+    if (::geteuid() == 0 && ::setuid(65534) != 0) return std::string("skip: setuid");
+    return WriteOver(locked / "till.KX25");
+  });
+  std::filesystem::permissions(locked, std::filesystem::perms(0755));
+  EXPECT_NE(got.find("Permission denied"), std::string::npos) << got;
+  EXPECT_NE(got.find("|old kept"), std::string::npos) << got;
+
+  // A full disk: a tiny file system of its own in a private mount namespace (needs root).
+  const std::filesystem::path small = dir_ / "small";
+  std::filesystem::create_directories(small);
+  got = InChild([&] {
+    if (::unshare(CLONE_NEWNS) != 0) return std::string("skip: no mount namespace");
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("none", small.c_str(), "tmpfs", 0, "size=64k") != 0) {
+      return std::string("skip: cannot mount");
+    }
+    { std::ofstream(small / "till.KX25") << "old settings"; }
+    std::ofstream filler(small / "filler", std::ios::binary);
+    const std::string block(4096, 'x');
+    for (int i = 0; i < 64 && filler.write(block.data(), block.size()).flush(); ++i) {
+    }
+    return WriteOver(small / "till.KX25");
+  });
+  if (got.rfind("skip:", 0) == 0) GTEST_SKIP() << got;
+  EXPECT_NE(got.find("No space left on device"), std::string::npos) << got;
+  EXPECT_EQ(got.find("|old lost"), std::string::npos) << got;
+  EXPECT_EQ(got.find("|tmp left"), std::string::npos) << got;
 }
 
 TEST_F(SettingsFileOnDisk, CloneFileName) {

@@ -5,11 +5,13 @@
 namespace kt::config {
 namespace {
 
-// Windows-1252 bytes 0x80-0x9F; 0 marks the five unassigned bytes.
+// Windows-1252 bytes 0x80-0x9F. The five bytes the code page leaves unassigned (0x81, 0x8D, 0x8F,
+// 0x90, 0x9D) map to the C1 control of the same value, as the system conversion does, so every
+// byte a terminal holds comes back unchanged.
 constexpr char32_t kCp1252High[32] = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 constexpr char32_t kReplacement = 0xFFFD;
 
@@ -76,7 +78,7 @@ std::string EncodeAnsi(std::string_view utf8) {
     }
     char byte = '?';
     for (int k = 0; k < 32; ++k) {
-      if (kCp1252High[k] == c && c != 0) byte = static_cast<char>(0x80 + k);
+      if (kCp1252High[k] == c) byte = static_cast<char>(0x80 + k);
     }
     out += byte;
   }
@@ -88,8 +90,7 @@ std::string DecodeAnsi(std::span<const std::byte> field) {
   for (char ch : UpToNul(field)) {
     const auto b = static_cast<uint8_t>(ch);
     if (b >= 0x80 && b < 0xA0) {
-      const char32_t c = kCp1252High[b - 0x80];
-      AppendUtf8(out, c ? c : kReplacement);
+      AppendUtf8(out, kCp1252High[b - 0x80]);
     } else {
       AppendUtf8(out, b);
     }

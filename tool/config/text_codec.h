@@ -2,8 +2,10 @@
 //
 // Text the user edits travels in the record's code page: UTF-8 when the code-page index is 9, the
 // system's single-byte ANSI code page otherwise. The ANSI code page is fixed to Windows-1252 here,
-// so a record decodes the same on every machine. Conversion never fails: characters that have no
-// byte in Windows-1252 become '?', bytes without a character decode to U+FFFD.
+// so a record decodes the same on every machine. Every byte 0x01-0xFF decodes to a character and
+// encodes back to the same byte (the five bytes Windows-1252 leaves unassigned travel as the C1
+// controls U+0081, U+008D, U+008F, U+0090, U+009D). Conversion never fails: characters that
+// have no byte in Windows-1252 become '?', malformed UTF-8 becomes U+FFFD.
 #pragma once
 
 #include <cstddef>

@@ -36,7 +36,7 @@ AdapterChoice ChooseAdapterAtStartup(const std::vector<AdapterInfo>& adapters,
                                      bool first_window) {
   AdapterChoice choice;
   int ethernet = 0;
-  for (const AdapterInfo& a : adapters) ethernet += a.ethernet ? 1 : 0;
+  for (const AdapterInfo& a : adapters) ethernet += IsListedAdapter(a) ? 1 : 0;
   if (ethernet == 0) return choice;  // storage is not read; defaults stay
 
   const StoredToolSettings stored = load();

@@ -54,11 +54,16 @@ struct AdapterInfo {
   std::string name;
   std::array<uint8_t, 6> hardware_address{};
   bool ethernet = false;
+  // Wi-Fi adapters are listed beside Ethernet ones, so that a PC with Wi-Fi only finds terminals.
+  bool wireless = false;
   std::vector<std::string> ipv4_addresses;  // dotted, in list order ("0.0.0.0" when none)
   std::string gateway;
   bool dhcp_enabled = false;
   std::string dhcp_server;
 };
+
+// Whether the adapter choice counts and shows the adapter: Ethernet or Wi-Fi.
+inline bool IsListedAdapter(const AdapterInfo& a) { return a.ethernet || a.wireless; }
 
 // "%02X:%02X:%02X:%02X:%02X:%02X" of an adapter's hardware address.
 std::string FormatAdapterMac(const std::array<uint8_t, 6>& mac);
@@ -69,7 +74,7 @@ struct AdapterChoice {
   bool ask_question = false;  // show "Multiple Network Adapters found..."
 };
 
-// The start-up adapter choice. `load` is called only when at least one Ethernet adapter exists;
+// The start-up adapter choice. `load` is called only when at least one listed adapter exists;
 // `first_window` is false when the window is re-created after a mode toggle.
 AdapterChoice ChooseAdapterAtStartup(const std::vector<AdapterInfo>& adapters,
                                      const std::function<StoredToolSettings()>& load,

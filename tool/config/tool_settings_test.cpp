@@ -107,5 +107,18 @@ TEST(AdapterChoice, StartUpRules) {
   }
 }
 
+TEST(AdapterChoice, WirelessAdaptersCountLikeEthernet) {
+  AdapterInfo wifi = Adapter(3, false, {"172.16.0.2"});
+  wifi.wireless = true;
+  const AdapterInfo a1 = Adapter(1, true, {"10.0.0.5"});
+  // A PC with Wi-Fi only still reads its settings and keeps the stored adapter.
+  AdapterChoice c = ChooseAdapterAtStartup({wifi}, [] { return Stored("02:FC:00:00:00:03", "172.16.0.2"); }, true);
+  EXPECT_TRUE(c.loaded);
+  EXPECT_EQ(c.settings.adapter_ip, "172.16.0.2");
+  // One Ethernet and one Wi-Fi adapter are two adapters: the question is asked.
+  c = ChooseAdapterAtStartup({a1, wifi}, [] { return StoredToolSettings{}; }, true);
+  EXPECT_TRUE(c.ask_question);
+}
+
 }  // namespace
 }  // namespace kt::config

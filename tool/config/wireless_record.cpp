@@ -96,7 +96,10 @@ Result<WirelessRecord> DecodeWirelessRecord(std::span<const std::byte> d) {
   return w;
 }
 
-void TakeWireless(Configuration& c, const WirelessRecord& w) { c.wireless = w.settings; }
+void TakeWireless(Configuration& c, const WirelessRecord& w) {
+  c.wireless = w.settings;
+  c.wireless_unread = false;
+}
 
 std::vector<std::byte> EncodeWirelessRecord(const Configuration& c) {
   const WirelessSettings& s = c.wireless;

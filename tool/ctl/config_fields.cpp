@@ -119,7 +119,14 @@ void AddLine(std::vector<Field>& f, const std::string& name, int line, bool offl
     x.applies = applies;
     f.push_back(std::move(x));
   };
-  add(Text(name, 60, false, [line](auto& c) -> auto& { return c.lines[line].text; }));
+  Field text = Text(name, 60, false, [line](auto& c) -> auto& { return c.lines[line].text; });
+  // A line the user enters no longer waits for a long-message record that was not read.
+  text.set = [set = std::move(text.set), line](Configuration& c, std::string_view v) {
+    Status st = set(c, v);
+    if (st.ok()) c.lines_cut &= static_cast<uint8_t>(~config::LineBit(line));
+    return st;
+  };
+  add(std::move(text));
   add(Choice(name + "-font", {"small", "large"}, [line](const Configuration& c) { return c.lines[line].font; },
              [line](Configuration& c, int i) { c.lines[line].font = static_cast<uint8_t>(i); }));
   add(Number(name + "-x", 0, 255, [line](const Configuration& c) { return c.lines[line].x; },

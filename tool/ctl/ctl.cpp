@@ -9,11 +9,14 @@
 
 #include "common/cli/command_line.h"
 #include "common/net/udp_socket.h"
+#include "common/text/printable.h"
 #include "tool/config/config_record.h"
 #include "tool/config/exchange.h"
 #include "tool/config/messages.h"
 #include "tool/config/settings_file.h"
 #include "tool/ctl/config_fields.h"
+#include "tool/ctl/firmware_command.h"
+#include "tool/ctl/terminal_command.h"
 #include "tool/discovery/scanner.h"
 
 namespace kt::ctl {
@@ -40,7 +43,7 @@ class Printer : public config::ExchangeErrors {
  public:
   explicit Printer(std::FILE* err) : err_(err) {}
   void ShowError(const std::string& text) override {
-    std::fprintf(err_, "kx25ctl: %s %s\n", config::kErrorCaption, text.c_str());
+    std::fprintf(err_, "kx25ctl: %s %s\n", config::kErrorCaption, text::Printable(text).c_str());
     ++count_;
   }
   int count() const { return count_; }
@@ -141,7 +144,8 @@ int Scan(const Options& o, std::FILE* out, std::FILE* err) {
     std::fprintf(err, "kx25ctl: %s %s\n", config::kErrorCaption, list.send_error_.c_str());
   }
   discovery::SortDeviceLines(list.lines_, 2);
-  for (const std::string& line : list.lines_) std::fprintf(out, "%s\n", line.c_str());
+  // Names and firmware texts come from the network: control characters are shown escaped.
+  for (const std::string& line : list.lines_) std::fprintf(out, "%s\n", text::Printable(line).c_str());
   std::fprintf(out, "Nr of units found: %d\n", found);
   return 0;
 }
@@ -153,7 +157,12 @@ int Show(const Options& o, std::FILE* out, std::FILE* err) {
   std::optional<config::Configuration> c = ReadTerminal(o, mac, errors, err);
   if (!c) return 1;
   for (const auto& [name, value] : FormatConfiguration(*c)) {
-    std::fprintf(out, "%s=%s\n", name.c_str(), value.c_str());
+    std::fprintf(out, "%s=%s\n", name.c_str(), text::Printable(value).c_str());
+  }
+  if (const std::string missing = config::MissingRecords(*c); !missing.empty()) {
+    std::fprintf(err, "kx25ctl: %s: incomplete: %s; the values above stand in for it\n",
+                 config::FormatMac(mac, ':').c_str(), missing.c_str());
+    return 1;
   }
   return 0;
 }
@@ -168,6 +177,12 @@ int Save(const Options& o, std::FILE* out, std::FILE* err) {
   Printer errors(err);
   std::optional<config::Configuration> c = ReadTerminal(o, mac, errors, err);
   if (!c) return 1;
+  // A file with stand-in values would carry them to every terminal it is applied to.
+  if (const std::string missing = config::MissingRecords(*c); !missing.empty()) {
+    std::fprintf(err, "kx25ctl: %s: not saved: %s when the configuration was read; read the terminal again\n",
+                 config::FormatMac(mac, ':').c_str(), missing.c_str());
+    return 1;
+  }
   Status st = config::WriteSettingsFile(o.positional[1], *c, config::kSettingsFileKind,
                                         config::PagesFor(*c, o.rs232));
   if (!st.ok()) {
@@ -178,32 +193,27 @@ int Save(const Options& o, std::FILE* out, std::FILE* err) {
   return 0;
 }
 
-// Loads the file (when given) and the assignments into `c`; false after printing the error.
-bool Edit(const Options& o, config::Configuration& c, const std::string& file,
-          const std::vector<std::string>& assignments, std::FILE* err) {
+// Loads the file (when given) and the assignments into `c`. Returns why they do not fit this
+// terminal (the file's page set, a value), or empty; warnings go to `err`.
+std::string Edit(const Options& o, config::Configuration& c, const std::string& file,
+                 const std::vector<std::string>& assignments, std::FILE* err) {
   if (!file.empty()) {
     Result<config::Configuration> loaded =
         config::ReadSettingsFile(file, c, config::PagesFor(c, o.rs232));
-    if (!loaded.ok()) {
-      std::fprintf(err, "kx25ctl: %s: %s\n", file.c_str(), loaded.status().message().c_str());
-      return false;
-    }
+    if (!loaded.ok()) return file + ": " + loaded.status().message();
     c = std::move(*loaded);
   }
   const bool own_mac_before = c.wireless.own_mac;
   for (const std::string& a : assignments) {
     Status st = ApplyAssignment(c, a);
-    if (!st.ok()) {
-      std::fprintf(err, "kx25ctl: %s\n", st.message().c_str());
-      return false;
-    }
+    if (!st.ok()) return st.message();
   }
   if (c.wireless.own_mac && !own_mac_before) {
     if (auto warning = config::OwnMacOptionWarning(c.firmware_number())) {
       std::fprintf(err, "kx25ctl: %s: %s\n", config::kWarningCaption, warning->c_str());
     }
   }
-  return true;
+  return {};
 }
 
 void PrintSent(const std::vector<config::SentDatagram>& sent, const config::Mac& mac, std::FILE* out) {
@@ -236,12 +246,19 @@ int ApplyOne(const Options& o, std::FILE* out, std::FILE* err) {
   Printer errors(err);
   std::optional<config::Configuration> c = ReadTerminal(o, mac, errors, err);
   if (!c) return 1;
-  if (!Edit(o, *c, file, assignments, err)) return 1;
+  if (const std::string problem = Edit(o, *c, file, assignments, err); !problem.empty()) {
+    std::fprintf(err, "kx25ctl: %s\n", problem.c_str());
+    return 1;
+  }
+  if (const std::string missing = config::MissingForApply(*c); !missing.empty()) {
+    std::fprintf(err, "kx25ctl: %s: %s\n", config::FormatMac(mac, ':').c_str(), missing.c_str());
+    return 1;
+  }
   const auto sent = config::ApplyConfiguration(*c, {o.marlo}, o.exchange, errors);
   PrintSent(sent, mac, out);
   if (o.rescan) {
     std::string line;
-    if (Discover(o, mac, &line, err)) std::fprintf(out, "%s\n", line.c_str());
+    if (Discover(o, mac, &line, err)) std::fprintf(out, "%s\n", text::Printable(line).c_str());
   }
   return AllComplete(sent) ? 0 : 1;
 }
@@ -267,25 +284,45 @@ int ApplyAll(const Options& o, std::FILE* out, std::FILE* err) {
     return 1;
   }
   Printer errors(err);
-  int failures = 0;
+  // Every terminal is read and checked before any is written: the page set depends on each
+  // one's record version, and a terminal that does not fit must not stop the run half-way.
+  struct Planned {
+    config::Mac mac{};
+    config::Configuration c;
+    std::string skip;  // why this terminal is left alone; empty: apply
+  };
+  std::vector<Planned> plan;
   for (const discovery::DeviceEntry& e : table.entries()) {
+    Planned p;
+    p.mac = e.summary.mac;
     Result<config::Configuration> decoded = config::DecodeConfigRecord(e.slot);
     if (!decoded.ok()) {
-      ++failures;
+      p.skip = decoded.status().message();
+    } else {
+      p.c = config::CompleteConfiguration(std::move(*decoded), o.exchange, errors);
+      p.skip = Edit(o, p.c, file, assignments, err);
+      if (p.skip.empty()) p.skip = config::MissingForApply(p.c);
+    }
+    plan.push_back(std::move(p));
+  }
+  int skipped = 0, failures = 0;
+  for (const Planned& p : plan) {
+    if (!p.skip.empty()) {
+      ++skipped;
+      std::fprintf(err, "kx25ctl: skipped %s: %s\n", config::FormatMac(p.mac, ':').c_str(), p.skip.c_str());
       continue;
     }
-    config::Configuration c = config::CompleteConfiguration(std::move(*decoded), o.exchange, errors);
-    if (!Edit(o, c, file, assignments, err)) return 1;  // the same file fails for every one
-    const auto sent = config::ApplyConfiguration(c, {o.marlo}, o.exchange, errors);
-    PrintSent(sent, c.mac, out);
+    const auto sent = config::ApplyConfiguration(p.c, {o.marlo}, o.exchange, errors);
+    PrintSent(sent, p.mac, out);
     if (!AllComplete(sent)) ++failures;
   }
+  const bool all_done = skipped == 0 && failures == 0;
   if (o.rescan) {
     Options again = o;
-    return Scan(again, out, err) == 0 && failures == 0 ? 0 : 1;
+    return Scan(again, out, err) == 0 && all_done ? 0 : 1;
   }
-  std::fprintf(out, "Nr of units configured: %zu\n", table.size() - failures);
-  return failures == 0 ? 0 : 1;
+  std::fprintf(out, "Nr of units configured: %zu\n", plan.size() - skipped - failures);
+  return all_done ? 0 : 1;
 }
 
 }  // namespace
@@ -301,6 +338,7 @@ int RunCtl(int argc, char** argv, std::FILE* out, std::FILE* err) {
   app.add_option("--to", to, "destination of the datagrams (default 255.255.255.255:10004)")
       ->type_name("ADDR[:PORT]")
       ->group("Options (every command)")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)  // the last one given counts
       ->check([&o](const std::string& text) -> std::string {
         std::string_view s = text, port;
         if (auto colon = s.find(':'); colon != std::string_view::npos) {
@@ -324,16 +362,19 @@ int RunCtl(int argc, char** argv, std::FILE* out, std::FILE* err) {
   app.add_option("--bind", bind, "local address to send from (default 0.0.0.0)")
       ->type_name("IP")
       ->group("Options (every command)")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)  // the last one given counts
       ->check(cli::kIpv4);
   app.add_option("--port", o.exchange.bind_port, "local UDP port (default 0: the system chooses)")
       ->type_name("N")
       ->group("Options (every command)")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)  // the last one given counts
       ->check(CLI::Range(0, 65535));
   app.add_option("--seconds", o.scan.countdown_seconds,
                  "how long to discover (default 15); single-terminal commands stop as soon as the "
                  "terminal has answered")
       ->type_name("N")
       ->group("Options (every command)")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)  // the last one given counts
       ->check(CLI::Range(1, 3600));
   app.add_flag("--rs232", o.rs232, "include the RS232 page in settings files")->group("Options (save, apply)");
   app.add_flag("--marlo", o.marlo, "retail-chain mode: send the Retalix activation before the record")
@@ -357,6 +398,10 @@ int RunCtl(int argc, char** argv, std::FILE* out, std::FILE* err) {
                      "configure a terminal from a file and/or settings: apply MAC [FILE.KX25] "
                      "[name=value...]; or every terminal found: apply --all FILE.KX25 [name=value...]")
       ->add_option("ARGS", o.positional, "MAC, FILE.KX25, name=value settings");
+  TerminalArgs terminal;
+  CLI::App* terminal_command = AddTerminalCommand(app, terminal);
+  FirmwareArgs firmware;
+  CLI::App* firmware_command = AddFirmwareCommand(app, firmware);
 
   if (auto done = cl.Parse(argc, argv, out, err)) return *done;
   o.command = app.get_subcommands().front()->get_name();
@@ -366,6 +411,8 @@ int RunCtl(int argc, char** argv, std::FILE* out, std::FILE* err) {
   o.scan.bind_address = o.exchange.bind_address;
   o.scan.bind_port = o.exchange.bind_port;
   o.scan.destination = o.exchange.destination;
+  if (terminal_command->parsed()) return RunTerminalCommand(terminal, o.scan, out, err);
+  if (firmware_command->parsed()) return RunFirmwareCommand(firmware, o.scan, out, err);
 
   if (o.command == "scan") return Scan(o, out, err);
   if (o.command == "show") return Show(o, out, err);

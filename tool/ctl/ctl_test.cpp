@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "sim/udp/udp_terminals.h"
 #include "tool/config/config_record.h"
@@ -95,6 +97,25 @@ TEST_F(CtlTest, ApplySettingsShowsInTheRescan) {
   EXPECT_EQ(c.lines[config::kIdle1].text, "Hello");
 }
 
+// A host that answers discovery can put anything into the name and firmware texts; the console
+// shows control characters escaped, never raw (a retitle, a clear screen, a bell).
+TEST_F(CtlTest, ControlCharactersFromTheNetworkAreShownEscaped) {
+  Start(1);
+  sim_->EditRecord(0, [](std::vector<std::byte>& r) {
+    const std::string name = "\x1B]0;owned\x07\x1B[2J\x1B[1m";
+    const std::string firmware = "\x1B" "c\x07" "01";
+    for (std::size_t i = 0; i < name.size(); ++i) r[config::config_record::kDeviceName + i] = std::byte(name[i]);
+    for (std::size_t i = 0; i < firmware.size(); ++i) r[config::config_record::kFirmwareVersion + i] = std::byte(firmware[i]);
+  });
+  for (const std::string command : {"scan --seconds 1", "show 02-4B-58-00-00-01 --seconds 5"}) {
+    const CtlRun r = Ctl(command + to_);
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.out.find_first_of("\x1B\x07"), std::string::npos) << command;
+    EXPECT_NE(r.out.find("\\x1B]0;owned\\x07\\x1B[2J\\x1B[1m"), std::string::npos) << command << r.out;
+    EXPECT_NE(r.out.find("\\x1Bc\\x0701"), std::string::npos) << command << r.out;
+  }
+}
+
 TEST_F(CtlTest, BadArgumentsAreRefusedBeforeAnythingIsSent) {
   Start(1);
   EXPECT_EQ(Ctl("apply 02-4B-58-00-00-01 volume=35 --no-rescan --seconds 2" + to_).code, 1);
@@ -136,6 +157,90 @@ TEST_F(CtlTest, SaveOnOneTerminalApplyToAllKeepsEachAddress) {
   EXPECT_NE(bad.out.find("front.KX25: settings file"), std::string::npos) << bad.out;
   for (std::size_t i = before; i < sim_->Received().size(); ++i) {
     EXPECT_NE(sim_->Received()[i].command, config::kSetConfig);
+  }
+}
+
+// Waits (generously) for the simulated terminals to have handled what kx25ctl sent.
+template <typename Pred>
+bool Eventually(Pred done) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+int SetCommands(const sim::UdpTerminals& sim) {
+  int n = 0;
+  for (const auto& r : sim.Received()) {
+    n += r.command == config::kSetConfig || r.command == config::kSetWireless ||
+         r.command == config::kSetLongMessages || r.command == config::kSetRetalixActivation;
+  }
+  return n;
+}
+
+TEST_F(CtlTest, ApplyRefusesWhenAReplyWasLostAndWritesNothing) {
+  Start(1, "03.10");
+  sim_->LoseReplies(0, config::kRequestWireless);
+  const std::vector<std::byte> wireless = sim_->Wireless(0);
+  const CtlRun r = Ctl("apply 02-4B-58-00-00-01 device-name=Front --pause-ms 0 --no-rescan --seconds 2" + to_);
+  EXPECT_EQ(r.code, 1) << r.out;
+  EXPECT_NE(r.out.find("kx25ctl: 02:4B:58:00:00:01: not applied: the wireless record"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("read the terminal again"), std::string::npos) << r.out;
+  EXPECT_EQ(SetCommands(*sim_), 0);
+  EXPECT_EQ(sim_->Wireless(0), wireless);
+  EXPECT_EQ(Terminal(0).device_name, "KX25-0001");
+  // Nor is a file saved with stand-in wireless values; show says its values are incomplete.
+  const std::string file = (dir_ / "partial.KX25").string();
+  const CtlRun save = Ctl("save 02-4B-58-00-00-01 " + file + " --seconds 2" + to_);
+  EXPECT_EQ(save.code, 1) << save.out;
+  EXPECT_NE(save.out.find("not saved: the wireless record"), std::string::npos) << save.out;
+  EXPECT_FALSE(std::filesystem::exists(file));
+  const CtlRun show = Ctl("show 02-4B-58-00-00-01 --seconds 2" + to_);
+  EXPECT_EQ(show.code, 1) << show.out;
+  EXPECT_NE(show.out.find("incomplete: the wireless record"), std::string::npos) << show.out;
+
+  // A lost long-message reply: refused too, unless the user enters the cut line anew.
+  sim_->LoseReplies(0, config::kRequestWireless, false);
+  sim_->EditRecord(0, [](std::vector<std::byte>& rec) { std::memset(rec.data() + 81, 'B', 20); });
+  sim_->LoseReplies(0, config::kRequestLongMessages);
+  const CtlRun cut = Ctl("apply 02-4B-58-00-00-01 device-name=Front --pause-ms 0 --no-rescan --seconds 2" + to_);
+  EXPECT_EQ(cut.code, 1) << cut.out;
+  EXPECT_NE(cut.out.find("message lines idle2 are known only by their first 20 bytes"), std::string::npos) << cut.out;
+  EXPECT_EQ(SetCommands(*sim_), 0);
+  const CtlRun entered = Ctl("apply 02-4B-58-00-00-01 idle2=Fresh --pause-ms 0 --no-rescan --seconds 2" + to_);
+  EXPECT_EQ(entered.code, 0) << entered.out;
+  EXPECT_TRUE(Eventually([&] { return Terminal(0).lines[config::kIdle2].text == "Fresh"; }));
+}
+
+TEST_F(CtlTest, ApplyAllChecksEveryTerminalFirstAndSkipsThoseThatDoNotFit) {
+  Start(3, "03.10");
+  const std::string file = (dir_ / "fleet.KX25").string();
+  ASSERT_EQ(Ctl("save 02-4B-58-00-00-01 " + file + " --seconds 2" + to_).code, 0);
+  // The middle terminal has a Retalix record (its page set differs from the file's); the last
+  // one loses its wireless reply.
+  sim_->EditRecord(1, [](std::vector<std::byte>& rec) { rec[5] = std::byte{3}; });
+  sim_->LoseReplies(2, config::kRequestWireless);
+  const CtlRun r = Ctl("apply --all " + file + " device-name=Fleet --pause-ms 0 --no-rescan --seconds 1" + to_);
+  EXPECT_EQ(r.code, 1) << r.out;
+  EXPECT_NE(r.out.find("applied to 02:4B:58:00:00:01: commands 9 (363 bytes), 2 (288 bytes)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("kx25ctl: skipped 02:4B:58:00:00:02: " + file + ": settings file"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("kx25ctl: skipped 02:4B:58:00:00:03: not applied: the wireless record"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Nr of units configured: 1\n"), std::string::npos) << r.out;
+  EXPECT_TRUE(Eventually([&] { return Terminal(0).device_name == "Fleet"; }));
+  EXPECT_EQ(SetCommands(*sim_), 2);  // commands 9 and 2 to the first terminal only
+  EXPECT_EQ(Terminal(1).device_name, "KX25-0002");
+  EXPECT_EQ(Terminal(2).device_name, "KX25-0003");
+
+  // Every terminal fits: all are written and the run succeeds.
+  sim_->EditRecord(1, [](std::vector<std::byte>& rec) { rec[5] = std::byte{2}; });
+  sim_->LoseReplies(2, config::kRequestWireless, false);
+  const CtlRun ok = Ctl("apply --all " + file + " device-name=Fleet --pause-ms 0 --no-rescan --seconds 1" + to_);
+  EXPECT_EQ(ok.code, 0) << ok.out;
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(Eventually([&] { return Terminal(i).device_name == "Fleet"; })) << i;
   }
 }
 

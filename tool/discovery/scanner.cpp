@@ -1,5 +1,6 @@
 #include "tool/discovery/scanner.h"
 
+#include <optional>
 #include <thread>
 
 #include "tool/discovery/pending_replies.h"
@@ -85,7 +86,7 @@ int Scanner::Run(const ScanOptions& o, ScanObserver& observer) {
   });
 
   const std::vector<std::byte> request = config::EncodeDiscoveryRequest();
-  Result<std::size_t> first = socket.SendTo(o.destination, request);
+  Result<std::size_t> first = SendRequest(socket, o, request);
   if (!first.ok() || *first != request.size()) {
     observer.OnSendError(first.ok() ? "request sent incompletely" : first.status().message());
   }
@@ -103,7 +104,7 @@ int Scanner::Run(const ScanOptions& o, ScanObserver& observer) {
 
   int found = 0;
   while (true) {
-    Result<std::size_t> ignored = socket.SendTo(o.destination, request);
+    Result<std::size_t> ignored = SendRequest(socket, o, request);
     (void)ignored;
     if (stop_.load()) break;
     while (std::optional<Slot> slot = pending.Take()) {
@@ -126,6 +127,19 @@ int Scanner::Run(const ScanOptions& o, ScanObserver& observer) {
   socket.Close();
   observer.OnScanEnded(found);
   return found;
+}
+
+Result<std::size_t> Scanner::SendRequest(net::UdpSocket& socket, const ScanOptions& o,
+                                         std::span<const std::byte> request) {
+  if (o.send_interfaces.empty()) return socket.SendTo(o.destination, request);
+  // One interface that took the whole request is enough; otherwise the first failure is reported.
+  std::optional<Result<std::size_t>> reported;
+  for (unsigned index : o.send_interfaces) {
+    Result<std::size_t> sent = socket.SendVia(index, o.destination, request);
+    const bool whole = sent.ok() && *sent == request.size();
+    if (!reported || (whole && !(reported->ok() && **reported == request.size()))) reported = std::move(sent);
+  }
+  return std::move(*reported);
 }
 
 void Scanner::Process(const Slot& slot, ScanObserver& observer, int& found) {

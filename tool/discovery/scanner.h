@@ -18,6 +18,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "common/net/udp_socket.h"
 #include "tool/config/record_header.h"
@@ -32,6 +33,10 @@ struct ScanOptions {
   uint32_t bind_address = net::kAnyAddress;  // adapter address; 0.0.0.0 = any
   uint16_t bind_port = 0;                    // 0 = the system chooses
   net::UdpEndpoint destination{net::kLimitedBroadcast, config::kTerminalPort};
+  // Interfaces (indexes) that each get their own copy of every request. A limited broadcast from
+  // a socket bound to 0.0.0.0 otherwise leaves by the default route's interface only, and the
+  // terminals on the PC's other LANs never hear it. Empty: one plain send.
+  std::vector<unsigned> send_interfaces;
   int countdown_seconds = kCountdownStart;
   // Run ticks the countdown itself once a second; a window that drives Tick() from its own
   // timer turns this off.
@@ -81,6 +86,10 @@ class Scanner {
 
  private:
   void Process(const Slot& slot, ScanObserver& observer, int& found);
+  // Sends the request to the destination, once per send interface when there are any; returns
+  // the first send's result.
+  static Result<std::size_t> SendRequest(net::UdpSocket& socket, const ScanOptions& o,
+                                         std::span<const std::byte> request);
   // Waits up to `d` or until a stop is requested.
   void Pause(std::chrono::milliseconds d);
 

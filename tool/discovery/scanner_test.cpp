@@ -10,7 +10,12 @@
 #include "sim/udp/udp_terminals.h"
 #include "tool/config/config_record.h"
 #include "tool/config/text_codec.h"
+#include "tool/discovery/destination.h"
 #include "tool/discovery/pending_replies.h"
+#include "tool/discovery/sort_mode.h"
+
+#include <net/if.h>
+#include <cstdlib>
 
 namespace kt::discovery {
 namespace {
@@ -287,6 +292,99 @@ TEST(Scanner, CountdownTicksThenWaitsAndStops) {
   rec.OnStatus("");
   scanner.Tick(rec);
   EXPECT_EQ(rec.LastStatus(), "Aborting...");
+}
+
+TEST(Scanner, RequestsSentThroughEachInterfaceFindEveryTerminalOnce) {
+  auto sim = StartSim(2);
+  DeviceTable table;
+  Scanner scanner(table);
+  ScanOptions o = Fast(sim->endpoint(), 2);
+  o.bind_address = 0;
+  // The loopback interface twice, and an index no interface has: the good sends carry the scan,
+  // the bad one is not reported as a failed first request.
+  const unsigned lo = if_nametoindex("lo");
+  ASSERT_NE(lo, 0u);
+  o.send_interfaces = {lo, 999999u, lo};
+  bool send_error = false;
+  class : public Recorder {
+   public:
+    bool* flag = nullptr;
+    void OnSendError(const std::string&) override { *flag = true; }
+  } r2;
+  r2.flag = &send_error;
+  EXPECT_EQ(scanner.Run(o, r2), 2);
+  EXPECT_FALSE(send_error);
+  EXPECT_EQ(r2.Lines().size(), 2u);
+  EXPECT_GE(sim->Received().size(), 4u);  // the two requests at the start, once per good interface
+}
+
+TEST(Scanner, AllInterfacesFailingReportsTheFirstRequest) {
+  auto sim = StartSim(1);
+  DeviceTable table;
+  Scanner scanner(table);
+  class : public Recorder {
+   public:
+    std::string error;
+    void OnSendError(const std::string& text) override { error = text; }
+  } rec;
+  ScanOptions o = Fast(sim->endpoint(), 1);
+  o.bind_address = 0;
+  o.send_interfaces = {999999u};
+  EXPECT_EQ(scanner.Run(o, rec), 0);
+  EXPECT_FALSE(rec.error.empty());
+}
+
+TEST(SortMode, HeaderClicksToggleTheClickedColumnOnly) {
+  struct Case {
+    int mode;
+    SortColumn clicked;
+    int expect;
+  };
+  const Case cases[] = {
+      {kInitialSortMode, SortColumn::kMac, 3}, {3, SortColumn::kMac, 2},   {3, SortColumn::kIp, 0},
+      {0, SortColumn::kIp, 1},                 {1, SortColumn::kIp, 0},    {1, SortColumn::kFirmware, 4},
+      {4, SortColumn::kFirmware, 5},           {5, SortColumn::kName, 6},  {6, SortColumn::kName, 7},
+      {7, SortColumn::kName, 6},               {7, SortColumn::kMac, 2},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SortModeAfterClick(c.mode, c.clicked), c.expect) << c.mode << " " << static_cast<int>(c.clicked);
+  }
+  for (int mode = 0; mode < 8; ++mode) {
+    EXPECT_EQ(static_cast<int>(SortColumnOf(mode)), mode / 2);
+    EXPECT_EQ(IsDescending(mode), mode % 2 == 1);
+  }
+}
+
+TEST(Destination, ParsedFromTextAndEnvironment) {
+  struct Case {
+    const char* text;
+    bool ok;
+    uint32_t address;
+    uint16_t port;
+  };
+  const Case cases[] = {
+      {"127.0.0.1", true, 0x7F000001, 10004}, {"127.0.0.2:40000", true, 0x7F000002, 40000},
+      {"10.1.2.3:65535", true, 0x0A010203, 65535}, {"127.0.0.1:", false, 0, 0},
+      {"127.0.0.1:0", false, 0, 0},            {"127.0.0.1:65536", false, 0, 0},
+      {"127.0.0.1:12x", false, 0, 0},          {"localhost", false, 0, 0},
+      {"300.1.1.1", false, 0, 0},              {"", false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    Result<net::UdpEndpoint> r = ParseDestination(c.text);
+    ASSERT_EQ(r.ok(), c.ok) << c.text;
+    if (!c.ok) continue;
+    EXPECT_EQ(r->address, c.address) << c.text;
+    EXPECT_EQ(r->port, c.port) << c.text;
+  }
+  ::unsetenv(kDestinationVariable);
+  ASSERT_TRUE(DestinationFromEnvironment().ok());
+  EXPECT_FALSE(DestinationFromEnvironment()->has_value());
+  ::setenv(kDestinationVariable, "127.0.0.9:1234", 1);
+  ASSERT_TRUE(DestinationFromEnvironment().ok());
+  EXPECT_EQ((*DestinationFromEnvironment())->port, 1234);
+  ::setenv(kDestinationVariable, "255.255.255.255x", 1);
+  EXPECT_FALSE(DestinationFromEnvironment().ok());  // a typo never falls back to a broadcast
+  ::unsetenv(kDestinationVariable);
 }
 
 TEST(DeviceList, LineFormatAndSorting) {

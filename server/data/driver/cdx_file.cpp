@@ -4,6 +4,7 @@
 #include <map>
 
 #include "server/data/driver/key_encoding.h"
+#include "server/data/driver/range_lock.h"
 
 namespace kt::data {
 
@@ -42,9 +43,9 @@ Result<std::shared_ptr<CdxFile>> CdxFile::Open(const std::filesystem::path& path
       registry[key] = cdx;
     }
   }
-  // Fail early on a file that is no compound index.
-  KT_ASSIGN_OR_RETURN(CdxSnapshot snap, cdx->Begin());
-  KT_RETURN_IF_ERROR(cdx->Directory(snap).status());
+  // Fail early on a file too short to be a compound index. The tag directory is the caller's
+  // first read: another program may be rewriting it, which the caller's retries cover.
+  KT_RETURN_IF_ERROR(cdx->Begin().status());
   return cdx;
 }
 
@@ -79,6 +80,61 @@ Result<CdxSnapshot> CdxFile::Begin() {
                               std::to_string(now.file.size) + " bytes)");
   }
   return CdxSnapshot{generation_, now.file.size};
+}
+
+Result<bool> CdxFile::ChangedSince(const CdxSnapshot& snap) {
+  const auto started = std::chrono::steady_clock::now();
+  KT_ASSIGN_OR_RETURN(Stamp now, ReadStamp());
+  std::scoped_lock lock(stamp_mutex_);
+  if (!stamped_ || !(now == stamp_)) {
+    stamp_ = now;
+    stamped_ = true;
+    ++generation_;
+  }
+  checked_at_ = started;
+  return generation_ != snap.generation;
+}
+
+void CdxFile::DropCache() {
+  std::scoped_lock lock(stamp_mutex_);
+  ++generation_;  // every cached page, header and directory carries an older generation now
+  stamped_ = false;
+}
+
+CdxFile::ReadLock CdxFile::LockForReading() {
+  const auto now = std::chrono::steady_clock::now();
+  std::scoped_lock lock(lock_mutex_);
+  if (!locks_supported_) return ReadLock::kNotTaken;
+  if (lock_holders_ > 0) {
+    if (now - locked_since_ >= kLockShareLimit) return ReadLock::kNotTaken;
+    ++lock_holders_;
+    return ReadLock::kHeld;
+  }
+  switch (TryLockRange(*file_, kCdxLockOffset, 1, /*exclusive=*/false)) {
+    case RangeLockResult::kLocked:
+      lock_holders_ = 1;
+      locked_since_ = now;
+      return ReadLock::kHeld;
+    case RangeLockResult::kBusy:
+      return ReadLock::kBusy;
+    case RangeLockResult::kUnsupported:
+      locks_supported_ = false;
+      return ReadLock::kNotTaken;
+  }
+  return ReadLock::kNotTaken;
+}
+
+void CdxFile::UnlockForReading() {
+  std::scoped_lock lock(lock_mutex_);
+  if (lock_holders_ > 0 && --lock_holders_ == 0) UnlockRange(*file_, kCdxLockOffset, 1);
+}
+
+bool CdxFile::WriterHoldsLock() {
+  {
+    std::scoped_lock lock(lock_mutex_);
+    if (!locks_supported_) return false;
+  }
+  return RangeWriteLocked(*file_, kCdxLockOffset, 1);
 }
 
 Result<CdxTagHeader> CdxFile::ReadTagHeader(uint32_t offset, const CdxSnapshot& snap) {

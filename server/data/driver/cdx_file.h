@@ -44,8 +44,8 @@ class CdxFile {
  public:
   static constexpr std::chrono::microseconds kRecheckInterval{100};
 
-  // The shared CdxFile for `path`. NotFound when missing, Corruption when the file header or
-  // tag directory is unreadable.
+  // The shared CdxFile for `path`. NotFound when missing, Corruption when the file is too short
+  // for a file header and a node.
   static Result<std::shared_ptr<CdxFile>> Open(const std::filesystem::path& path);
 
   CdxFile(const CdxFile&) = delete;
@@ -62,6 +62,26 @@ class CdxFile {
                                                   const CdxSnapshot& snap);
 
   const std::filesystem::path& path() const { return file_->path(); }
+  const SharedFile& file() const { return *file_; }
+
+  // ---- Reading while another program writes ----
+  // Reads the change stamp afresh (never from the recheck window) and tells whether the file
+  // changed after `snap` was taken: a writer released its update, or something was dropped.
+  Result<bool> ChangedSince(const CdxSnapshot& snap);
+  // Forgets every cached page, header and the tag directory (a read met an inconsistency).
+  void DropCache();
+
+  // The engines' shared index lock (one byte at 0x7FFFFFFE), held for the length of one seek.
+  // Threads of this process share one lock: the first holder takes it, the last releases it. A
+  // lock that has been held without a break for kLockShareLimit is not joined any more, so that
+  // overlapping seeks of many sessions cannot keep a writer out.
+  enum class ReadLock { kHeld, kBusy, kNotTaken };
+  static constexpr std::chrono::milliseconds kLockShareLimit{20};
+  ReadLock LockForReading();
+  // REQUIRES: LockForReading() returned kHeld.
+  void UnlockForReading();
+  // True while another program (or descriptor) holds the index lock exclusively.
+  bool WriterHoldsLock();
 
   // Cache statistics, for tests and benchmarks.
   uint64_t page_reads() const { return page_reads_.load(std::memory_order_relaxed); }
@@ -105,6 +125,12 @@ class CdxFile {
   std::vector<CdxTagEntry> directory_;
   std::unordered_map<uint32_t, CdxTagHeader> tag_headers_;
   uint64_t tag_headers_generation_ = 0;
+
+  std::mutex lock_mutex_;
+  // State below is protected by `lock_mutex_`.
+  int lock_holders_ = 0;
+  std::chrono::steady_clock::time_point locked_since_;
+  bool locks_supported_ = true;
 
   std::array<Shard, kShards> shards_;
   std::atomic<uint64_t> page_reads_{0};  // statistics only

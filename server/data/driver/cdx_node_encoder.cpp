@@ -31,6 +31,18 @@ LeafKeySplit SplitLeafKey(std::string_view key, std::string_view prev, uint8_t p
   return s;
 }
 
+std::size_t LeafUsedBytes(const std::vector<LeafEntryRef>& entries, const LeafLayout& layout,
+                          uint8_t pad) {
+  std::size_t used = 0;
+  std::string_view prev;
+  for (const LeafEntryRef& e : entries) {
+    const LeafKeySplit s = SplitLeafKey(e.key, prev, pad);
+    used += layout.entry_bytes + e.key.size() - s.dup - s.trail;
+    prev = e.key;
+  }
+  return used;
+}
+
 void EncodeLeaf(const std::vector<LeafEntryRef>& entries, const LeafLayout& layout, bool root,
                 uint32_t left, uint32_t right, uint8_t pad, std::vector<std::byte>& page) {
   page.assign(kCdxPageSize, std::byte{0});

@@ -1,4 +1,5 @@
-// Encoding compound index nodes (the layout is drawn in cdx_node.h), for the bulk builder.
+// Encoding compound index nodes (the layout is drawn in cdx_node.h), for the bulk builder and
+// the index updater.
 #pragma once
 
 #include <cstddef>
@@ -36,6 +37,10 @@ struct LeafEntryRef {
   std::string_view key;  // key_length bytes
   uint32_t record;
 };
+
+// Bytes the entries take of a leaf's key area (at most CdxNode::kLeafSpace when they fit).
+std::size_t LeafUsedBytes(const std::vector<LeafEntryRef>& entries, const LeafLayout& layout,
+                          uint8_t pad);
 
 // Encodes a 512-byte leaf. REQUIRES: the entries fit (the caller packs by free space).
 void EncodeLeaf(const std::vector<LeafEntryRef>& entries, const LeafLayout& layout, bool root,

@@ -60,18 +60,27 @@ Result<CdxTag> CdxTag::Load(std::shared_ptr<CdxFile> file, const CdxTagEntry& en
   KT_ASSIGN_OR_RETURN(CdxTagHeader header, file->ReadTagHeader(entry.header_offset, snap));
   TagInfo info;
   info.name = entry.name;
+  CdxTag tag(std::move(file), entry.header_offset, std::move(info));
+  tag.fields_ = std::make_shared<const std::vector<DbfField>>(fields);
+  KT_RETURN_IF_ERROR(tag.Define(header));
+  return tag;
+}
+
+Status CdxTag::Define(const CdxTagHeader& header) {
+  TagInfo info;
+  info.name = info_.name;
   info.key_expression = header.key_expression;
   info.for_expression = header.for_expression;
   info.descending = header.descending;
   info.unique = header.unique();
   info.key_length = header.key_length;
-  auto expr = Expression::Parse(header.key_expression, fields);
+  auto expr = Expression::Parse(header.key_expression, *fields_);
   std::shared_ptr<const Expression> key_expr, for_expr;
   if (expr.ok()) {
     info.key_type = expr->result_type();
     key_expr = std::make_shared<const Expression>(std::move(expr).value());
     if (!header.for_expression.empty()) {
-      auto parsed_for = Expression::Parse(header.for_expression, fields);
+      auto parsed_for = Expression::Parse(header.for_expression, *fields_);
       if (parsed_for.ok()) {
         for_expr = std::make_shared<const Expression>(std::move(parsed_for).value());
       } else {
@@ -85,23 +94,32 @@ Result<CdxTag> CdxTag::Load(std::shared_ptr<CdxFile> file, const CdxTagEntry& en
   const bool integer_keys = info.key_type == 'N' && info.key_length == kIntegerKeyLength;
   if ((info.key_type == 'N' || info.key_type == 'D') && info.key_length != kNumericKeyLength &&
       !integer_keys) {
-    return Status::Corruption(file->path().filename().string() + ": tag " + info.name +
+    return Status::Corruption(file_->path().filename().string() + ": tag " + info.name +
                               ": numeric key of length " + std::to_string(info.key_length));
   }
-  CdxTag tag(std::move(file), entry.header_offset, std::move(info));
-  tag.pad_ = KeyPadByte(tag.info_.key_type);
-  tag.key_expr_ = std::move(key_expr);
-  tag.for_expr_ = std::move(for_expr);
-  return tag;
+  info_ = std::move(info);
+  pad_ = KeyPadByte(info_.key_type);
+  key_expr_ = std::move(key_expr);
+  for_expr_ = std::move(for_expr);
+  return Status::Ok();
 }
 
 Result<uint32_t> CdxTag::Root(const CdxSnapshot& snap) {
   if (root_generation_ != snap.generation) {
-    KT_ASSIGN_OR_RETURN(CdxTagHeader header, file_->ReadTagHeader(header_offset_, snap));
-    if (header.key_length != info_.key_length) {
+    // The file changed: the tag may have moved (rebuilt in place) or been redefined.
+    KT_ASSIGN_OR_RETURN(std::vector<CdxTagEntry> directory, file_->Directory(snap));
+    const auto entry = std::find_if(directory.begin(), directory.end(),
+                                    [&](const CdxTagEntry& e) { return e.name == info_.name; });
+    if (entry == directory.end()) {
       return Status::Corruption(file_->path().filename().string() + ": tag " + info_.name +
-                                " changed its key length");
+                                " is no longer in the tag directory");
     }
+    KT_ASSIGN_OR_RETURN(CdxTagHeader header, file_->ReadTagHeader(entry->header_offset, snap));
+    if (header.key_length != info_.key_length || header.key_expression != info_.key_expression ||
+        header.for_expression != info_.for_expression || header.descending != info_.descending) {
+      KT_RETURN_IF_ERROR(Define(header));
+    }
+    header_offset_ = entry->header_offset;
     root_ = header.root;
     root_generation_ = snap.generation;
   }

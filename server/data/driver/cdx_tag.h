@@ -1,8 +1,9 @@
 // Navigation in one tag of a compound index: top, bottom, next, previous and seeks, always in
 // the stored (ascending) order; descending presentation is the work area's business.
 //
-// Every operation starts by re-validating the file's node cache (CdxFile::Begin) and re-reads
-// the root when the file changed. Walks are guarded: a descent deeper than 64 levels, a sibling
+// Every operation starts by re-validating the file's node cache (CdxFile::Begin). When the file
+// changed, the tag is looked up again in the tag directory (a rebuilt index puts its headers
+// elsewhere) and its header and root are read again. Walks are guarded: a descent deeper than 64 levels, a sibling
 // whose back pointer does not lead back, or keys that do not ascend from one leaf to the next
 // are reported as Corruption, so a damaged or looping file cannot hang a reader.
 //
@@ -42,6 +43,10 @@ class CdxTag {
 
   const TagInfo& info() const { return info_; }
   int key_length() const { return info_.key_length; }
+  uint32_t header_offset() const { return header_offset_; }
+  uint8_t pad() const { return pad_; }
+  // Whether KeyOf() works: both expressions are understood, so writers can keep the tag.
+  bool keys_known() const { return key_expr_ != nullptr; }
 
   // nullopt: the tag is empty, or the walk ran off its end (Next) or its start (Prev).
   Result<std::optional<CdxPosition>> First();
@@ -63,9 +68,19 @@ class CdxTag {
   // True when the entry's key starts with the search value (cut to the key length).
   bool Matches(const CdxPosition& pos, std::string_view search) const;
 
+  // Whether a key built by KeyOf has agreed with this tag's index entries at least once. Until
+  // then a disagreement may mean that our evaluation differs from the engine that built the
+  // index (a collation, a function we read otherwise), not that the record changed.
+  bool key_agreed() const { return key_agreed_; }
+  void NoteKeyAgreed() { key_agreed_ = true; }
+
  private:
   CdxTag(std::shared_ptr<CdxFile> file, uint32_t header_offset, TagInfo info)
       : file_(std::move(file)), header_offset_(header_offset), info_(std::move(info)) {}
+
+  // Takes the definitions of `header` (read at the tag's current place): key type, length, pad
+  // byte and expressions. Corruption for a numeric key of a length no engine writes.
+  Status Define(const CdxTagHeader& header);
 
   struct Target;  // what a descent looks for
   Result<uint32_t> Root(const CdxSnapshot& snap);
@@ -96,7 +111,9 @@ class CdxTag {
   uint8_t pad_ = ' ';
   std::shared_ptr<const Expression> key_expr_;  // null when not understood
   std::shared_ptr<const Expression> for_expr_;
+  std::shared_ptr<const std::vector<DbfField>> fields_;  // of the table, to parse new expressions
   uint64_t root_generation_ = 0;
+  bool key_agreed_ = false;
   uint32_t root_ = 0;
 };
 

@@ -109,6 +109,12 @@ Result<uint32_t> DbfTable::CountFromHeader(bool strict) const {
 
 Result<uint32_t> DbfTable::ReadRecordCount() const { return CountFromHeader(/*strict=*/false); }
 
+Result<uint32_t> DbfTable::ReadStatedRecordCount() const {
+  std::byte raw[4];
+  KT_RETURN_IF_ERROR(file_->ReadExact(DbfHeader::kRecordCountOffset, raw, "record count"));
+  return DecodeFixedLE32(raw);
+}
+
 Status DbfTable::ReadRecord(uint32_t recno, std::string& out) const {
   out.resize(header_.record_length);
   if (recno == 0) return Status::InvalidArgument("record number 0");

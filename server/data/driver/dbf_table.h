@@ -39,6 +39,8 @@ class DbfTable {
 
   // The record count as stored now, limited to the complete records the file holds.
   Result<uint32_t> ReadRecordCount() const;
+  // The record count the header states now, whether or not the file holds that many.
+  Result<uint32_t> ReadStatedRecordCount() const;
 
   // Reads record `recno` (1-based) into `out` (record_length bytes).
   Status ReadRecord(uint32_t recno, std::string& out) const;

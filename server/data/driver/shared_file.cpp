@@ -98,6 +98,45 @@ Result<FileStamp> SharedFile::Stamp() const {
                    int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
 }
 
+Status SharedFile::LockRange(uint64_t offset, uint64_t length, bool exclusive) const {
+  {
+    std::unique_lock held(range_mutex_);
+    range_cv_.wait(held, [&] { return held_ranges_.count(offset) == 0; });
+    held_ranges_.insert(offset);
+  }
+  struct flock lock {};
+  lock.l_type = static_cast<short>(exclusive ? F_WRLCK : F_RDLCK);
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(offset);
+  lock.l_len = static_cast<off_t>(length);
+  while (::fcntl(fd_, F_OFD_SETLKW, &lock) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL) return Status::Ok();  // no locks here
+    const int err = errno;
+    {
+      std::scoped_lock held(range_mutex_);
+      held_ranges_.erase(offset);
+    }
+    range_cv_.notify_all();
+    return Status::IOError(path_.filename().string() + ": lock failed: " + ErrnoText(err));
+  }
+  return Status::Ok();
+}
+
+void SharedFile::UnlockRange(uint64_t offset, uint64_t length) const {
+  struct flock lock {};
+  lock.l_type = F_UNLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(offset);
+  lock.l_len = static_cast<off_t>(length);
+  ::fcntl(fd_, F_OFD_SETLK, &lock);  // unlocking a range we hold cannot fail
+  {
+    std::scoped_lock held(range_mutex_);
+    held_ranges_.erase(offset);
+  }
+  range_cv_.notify_all();
+}
+
 namespace {
 
 struct OpenedFd {

@@ -15,10 +15,13 @@
 
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <span>
 
 #include "common/status.h"
@@ -48,10 +51,21 @@ class SharedFile {
   Status Sync() const;
   Result<FileStamp> Stamp() const;
 
+  // Byte-range locks as other xBase programs take them (far beyond the data; see xbase_locks.h).
+  // They belong to this handle's open file description (OFD locks), so closing another
+  // descriptor of the same file does not drop them, and they conflict with locks other
+  // processes (and other handles of this process) hold on the range. Threads of this process
+  // share the handle, so they take turns at one range (by its offset) before asking the
+  // system. Blocks until granted.
+  Status LockRange(uint64_t offset, uint64_t length, bool exclusive) const;
+  void UnlockRange(uint64_t offset, uint64_t length) const;
+
   const std::filesystem::path& path() const { return path_; }
   bool writable() const { return writable_; }
   uint64_t device() const { return device_; }
   uint64_t inode() const { return inode_; }
+  // The descriptor, for byte-range locks (range_lock.h); owned by this object.
+  int native_handle() const { return fd_; }
 
  private:
   friend Result<std::shared_ptr<SharedFile>> OpenSharedFile(const std::filesystem::path&, bool);
@@ -60,6 +74,9 @@ class SharedFile {
 
   const int fd_;
   const std::filesystem::path path_;
+  mutable std::mutex range_mutex_;
+  mutable std::condition_variable range_cv_;
+  mutable std::set<uint64_t> held_ranges_;  // offsets locked by a thread of this process
   const bool writable_;
   const uint64_t device_;
   const uint64_t inode_;

@@ -1,7 +1,10 @@
 // The work area over a table file and its compound index.
 #include "server/data/driver/work_area.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -10,11 +13,14 @@
 #include "common/coding.h"
 #include "server/data/driver/cdx_file.h"
 #include "server/data/driver/cdx_tag.h"
+#include "server/data/driver/cdx_updater.h"
 #include "server/data/driver/dbf_table.h"
 #include "server/data/driver/field_codec.h"
 #include "server/data/driver/file_lookup.h"
+#include "server/data/driver/index_read_attempts.h"
 #include "server/data/driver/key_encoding.h"
 #include "server/data/driver/memo_file.h"
+#include "server/data/driver/xbase_locks.h"
 
 namespace kt::data {
 
@@ -32,14 +38,22 @@ class TableWorkArea final : public WorkArea {
  public:
   TableWorkArea(std::string alias, std::filesystem::path path, OpenOptions options,
                 std::unique_ptr<DbfTable> table)
-      : alias_(std::move(alias)), path_(std::move(path)), options_(options),
-        table_(std::move(table)) {
+      : alias_(std::move(alias)), path_(std::move(path)), options_(options) {
+    Adopt(std::move(table));
+  }
+
+  // Makes `table` the area's table: the field list, the name index and the blank record follow it.
+  void Adopt(std::unique_ptr<DbfTable> table) {
+    table_ = std::move(table);
+    fields_.clear();
+    upper_names_.clear();
+    field_index_.clear();
     for (const DbfField& f : table_->fields()) {
       fields_.push_back(FieldSpec{f.name, f.type, f.width, f.decimals});
       upper_names_.push_back(UpperAscii(f.name));
     }
-    // Keys view the strings of upper_names_, which are never changed after this point. The first
-    // of two equal names wins, as the linear search did.
+    // Keys view the strings of upper_names_, which are not changed until the next Adopt. The
+    // first of two equal names wins, as the linear search did.
     for (std::size_t i = 0; i < upper_names_.size(); ++i) {
       field_index_.emplace(upper_names_[i], static_cast<int>(i));
     }
@@ -47,6 +61,7 @@ class TableWorkArea final : public WorkArea {
     blank_record_.resize(table_->record_length(), ' ');
     for (const DbfField& f : table_->fields()) blank_record_.replace(f.offset, f.width, BlankValue(f));
     record_ = blank_record_;
+    loaded_ = true;
   }
 
   ~TableWorkArea() override {
@@ -65,6 +80,24 @@ class TableWorkArea final : public WorkArea {
       return Status::Ok();
     }
     KT_ASSIGN_OR_RETURN(cdx_, CdxFile::Open(*found));
+    // The tag directory and headers are read like any index operation: another program may be
+    // rewriting them right now.
+    IndexReadAttempts attempts(*cdx_, /*lock=*/true);
+    for (;;) {
+      KT_RETURN_IF_ERROR(attempts.Start());
+      Status loaded = LoadTags();
+      if (!loaded.ok()) {
+        if (!loaded.IsCorruption()) return loaded;
+        KT_RETURN_IF_ERROR(attempts.Inconsistent(loaded));
+        continue;
+      }
+      KT_ASSIGN_OR_RETURN(const bool holds, attempts.Confirm());
+      if (holds) return Status::Ok();
+    }
+  }
+
+  Status LoadTags() {
+    tags_.clear();
     KT_ASSIGN_OR_RETURN(CdxSnapshot snap, cdx_->Begin());
     KT_ASSIGN_OR_RETURN(std::vector<CdxTagEntry> entries, cdx_->Directory(snap));
     for (const CdxTagEntry& entry : entries) {
@@ -137,28 +170,34 @@ class TableWorkArea final : public WorkArea {
   // ---- Navigation ----
   Status GoTop() override {
     KT_RETURN_IF_ERROR(Flush());
+    KT_RETURN_IF_ERROR(FollowReplacedFiles());
     found_ = false;
     if (order_ < 0) {
       KT_RETURN_IF_ERROR(RefreshCount());
       if (known_count_ == 0) return SetEmpty();
       return LoadNatural(1);
     }
-    KT_ASSIGN_OR_RETURN(auto p, First());
-    KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), /*forward=*/true));
+    KT_ASSIGN_OR_RETURN(auto p, Consistently([&]() -> Result<std::optional<CdxPosition>> {
+      KT_ASSIGN_OR_RETURN(auto first, First());
+      return Settle(std::move(first), /*forward=*/true);
+    }));
     if (!p) return SetEmpty();
     return LoadIndexed(*p);
   }
 
   Status GoBottom() override {
     KT_RETURN_IF_ERROR(Flush());
+    KT_RETURN_IF_ERROR(FollowReplacedFiles());
     found_ = false;
     if (order_ < 0) {
       KT_RETURN_IF_ERROR(RefreshCount());
       if (known_count_ == 0) return SetEmpty();
       return LoadNatural(known_count_);
     }
-    KT_ASSIGN_OR_RETURN(auto p, Last());
-    KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), /*forward=*/false));
+    KT_ASSIGN_OR_RETURN(auto p, Consistently([&]() -> Result<std::optional<CdxPosition>> {
+      KT_ASSIGN_OR_RETURN(auto last, Last());
+      return Settle(std::move(last), /*forward=*/false);
+    }));
     if (!p) return SetEmpty();
     return LoadIndexed(*p);
   }
@@ -173,26 +212,32 @@ class TableWorkArea final : public WorkArea {
     if (order_ < 0) return SkipNatural(count);
     for (int64_t i = 0; i < count; ++i) {
       if (eof_) return Status::Ok();
-      KT_RETURN_IF_ERROR(EnsureIndexPosition());
-      if (!pos_) return SetPhantom();
-      KT_ASSIGN_OR_RETURN(auto p, Next(*pos_));
-      KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), true));
+      KT_ASSIGN_OR_RETURN(const bool in_leaf, StepStaysInLeaf(/*forward=*/true));
+      KT_ASSIGN_OR_RETURN(auto p, Consistently([&]() -> Result<std::optional<CdxPosition>> {
+        KT_RETURN_IF_ERROR(EnsureIndexPosition());
+        KT_ASSIGN_OR_RETURN(auto next, Next(*pos_));
+        return Settle(std::move(next), true);
+      }, /*lock=*/!in_leaf, /*confirm_all=*/!in_leaf));
       if (!p) return SetPhantom();
       KT_RETURN_IF_ERROR(LoadIndexed(*p));
     }
     for (int64_t i = 0; i > count; --i) {
       if (eof_) {
         // Back from the end of the table: the last record in this order.
-        KT_ASSIGN_OR_RETURN(auto p, Last());
-        KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), false));
+        KT_ASSIGN_OR_RETURN(auto p, Consistently([&]() -> Result<std::optional<CdxPosition>> {
+          KT_ASSIGN_OR_RETURN(auto last, Last());
+          return Settle(std::move(last), false);
+        }));
         if (!p) return SetEmpty();
         KT_RETURN_IF_ERROR(LoadIndexed(*p));
         continue;
       }
-      KT_RETURN_IF_ERROR(EnsureIndexPosition());
-      if (!pos_) return GoTop();
-      KT_ASSIGN_OR_RETURN(auto p, Prev(*pos_));
-      KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), false));
+      KT_ASSIGN_OR_RETURN(const bool in_leaf, StepStaysInLeaf(/*forward=*/false));
+      KT_ASSIGN_OR_RETURN(auto p, Consistently([&]() -> Result<std::optional<CdxPosition>> {
+        KT_RETURN_IF_ERROR(EnsureIndexPosition());
+        KT_ASSIGN_OR_RETURN(auto prev, Prev(*pos_));
+        return Settle(std::move(prev), false);
+      }, /*lock=*/!in_leaf, /*confirm_all=*/!in_leaf));
       if (!p) {
         bof_ = true;  // stays on the first record
         return Status::Ok();
@@ -204,6 +249,7 @@ class TableWorkArea final : public WorkArea {
 
   Status GoTo(uint32_t recno) override {
     KT_RETURN_IF_ERROR(Flush());
+    KT_RETURN_IF_ERROR(FollowReplacedFiles());
     found_ = false;
     if (recno > known_count_ || recno == 0) KT_RETURN_IF_ERROR(RefreshCount());
     if (recno == 0 || recno > known_count_) return SetPhantom();
@@ -287,13 +333,22 @@ class TableWorkArea final : public WorkArea {
   Status AppendBlank() override {
     KT_RETURN_IF_ERROR(CanWrite());
     KT_RETURN_IF_ERROR(Flush());
-    KT_ASSIGN_OR_RETURN(uint32_t recno, table_->AppendRecord(blank_record_));
+    uint32_t recno = 0;
+    {
+      KT_ASSIGN_OR_RETURN(RangeLockGuard lock,
+                          RangeLockGuard::Acquire(table_->file(), TableHeaderLock(structural()),
+                                                  /*exclusive=*/true));
+      KT_ASSIGN_OR_RETURN(recno, table_->AppendRecord(blank_record_));
+    }
     known_count_ = recno;
     recno_ = recno;
     record_ = blank_record_;
     loaded_ = true;
     eof_ = bof_ = found_ = false;
     pos_.reset();
+    // The new record enters the index when it is written (its keys are known by then).
+    appended_ = !tags_.empty();
+    dirty_ = appended_;
     return Status::Ok();
   }
   Status PutString(std::string_view field, std::string_view value) override {
@@ -336,6 +391,7 @@ class TableWorkArea final : public WorkArea {
   Status Commit() override {
     if (options_.read_only) return Status::Ok();
     KT_RETURN_IF_ERROR(Flush());
+    if (updater_) KT_RETURN_IF_ERROR(updater_->Sync());
     return table_->Commit();
   }
 
@@ -378,9 +434,12 @@ class TableWorkArea final : public WorkArea {
 
   Status CanWrite() const {
     if (options_.read_only) return Status::InvalidArgument(alias_ + ": opened read-only");
-    // Index maintenance is not implemented: writing would leave the index stale.
-    if (!tags_.empty()) {
-      return Status::InvalidArgument(alias_ + ": table has an index; writing it is not supported");
+    // A tag whose keys we cannot compute would go stale.
+    for (const CdxTag& t : tags_) {
+      if (!t.keys_known()) {
+        return Status::InvalidArgument(alias_ + ": tag " + t.info().name +
+                                       ": expression not understood, so the table cannot be written");
+      }
     }
     return Status::Ok();
   }
@@ -397,10 +456,71 @@ class TableWorkArea final : public WorkArea {
     dirty_ = true;
     return Status::Ok();
   }
+  bool structural() const {
+    return table_->header().table_flags & DbfHeader::kStructuralIndexFlag;
+  }
+
+  // Writes the current record under its record lock and, when its keys changed, brings every tag
+  // up to date under the index lock: the record first, then its entries, so a reader never finds
+  // an entry whose record does not exist yet.
   Status Flush() {
     if (!dirty_) return Status::Ok();
     dirty_ = false;
-    return table_->WriteRecord(recno_, record_);
+    const bool appended = appended_;
+    appended_ = false;
+    const DbfHeader& h = table_->header();
+    KT_ASSIGN_OR_RETURN(RangeLockGuard record_lock,
+                        RangeLockGuard::Acquire(table_->file(),
+                                                TableRecordLock(structural(), h.header_length,
+                                                                h.record_length, recno_),
+                                                /*exclusive=*/true));
+    if (tags_.empty()) return table_->WriteRecord(recno_, record_);
+
+    // Keys the index holds for the record now (none yet for an appended one) and keys it should.
+    std::string stored;
+    if (!appended) KT_RETURN_IF_ERROR(table_->ReadRecord(recno_, stored));
+    std::vector<std::optional<std::string>> before(tags_.size()), after(tags_.size());
+    bool changed = false;
+    for (std::size_t t = 0; t < tags_.size(); ++t) {
+      if (!appended) {
+        KT_ASSIGN_OR_RETURN(before[t], tags_[t].KeyOf(stored));
+      }
+      KT_ASSIGN_OR_RETURN(after[t], tags_[t].KeyOf(record_));
+      changed = changed || before[t] != after[t];
+    }
+    if (!changed) return table_->WriteRecord(recno_, record_);
+
+    if (!updater_) {
+      KT_ASSIGN_OR_RETURN(updater_, CdxUpdater::Open(cdx_->path()));
+    }
+    KT_RETURN_IF_ERROR(updater_->Begin());
+    Status s = UpdateEntries(before, after);
+    if (s.ok()) {
+      s = updater_->End();
+    } else {
+      updater_->Abort();
+    }
+    cdx_->DropCache();  // work areas of this process read the new state at once
+    return s;
+  }
+
+  Status UpdateEntries(const std::vector<std::optional<std::string>>& before,
+                       const std::vector<std::optional<std::string>>& after) {
+    KT_RETURN_IF_ERROR(table_->WriteRecord(recno_, record_));
+    for (std::size_t t = 0; t < tags_.size(); ++t) {
+      if (before[t] == after[t]) continue;
+      // The tag's header offset as last read (a rebuilt index may have moved it).
+      const CdxTag& tag = tags_[t];
+      const CdxTagRef ref{tag.info().name, tag.header_offset(), tag.key_length(), tag.pad(),
+                          tag.info().unique};
+      if (before[t]) {
+        Status removed = updater_->Remove(ref, *before[t], recno_);
+        // A unique tag keeps a key with the first record that had it: this one may hold none.
+        if (!removed.ok() && !(removed.IsNotFound() && ref.unique)) return removed;
+      }
+      if (after[t]) KT_RETURN_IF_ERROR(updater_->Insert(ref, *after[t], recno_));
+    }
+    return Status::Ok();
   }
 
   Status RefreshCount() {
@@ -474,6 +594,8 @@ class TableWorkArea final : public WorkArea {
 
   // Passes over entries that point beyond the records the table holds (stale, or appended by
   // a writer whose header update we have not seen yet: the count is re-read once first).
+  // A record the header counts but the file no longer holds is no stale entry: the table was
+  // cut short, and reading it is an error.
   Result<std::optional<CdxPosition>> Settle(std::optional<CdxPosition> p, bool forward) {
     bool refreshed = false;
     while (p && (p->recno() == 0 || p->recno() > known_count_)) {
@@ -481,6 +603,13 @@ class TableWorkArea final : public WorkArea {
         KT_RETURN_IF_ERROR(RefreshCount());
         refreshed = true;
         continue;
+      }
+      if (p->recno() != 0) {
+        KT_ASSIGN_OR_RETURN(const uint32_t stated, table_->ReadStatedRecordCount());
+        if (p->recno() <= stated) {
+          return Status::Corruption(alias_ + ": record " + std::to_string(p->recno()) +
+                                    " lies past the end of the file (the table is cut short)");
+        }
       }
       KT_ASSIGN_OR_RETURN(p, forward ? Next(*p) : Prev(*p));
     }
@@ -503,6 +632,49 @@ class TableWorkArea final : public WorkArea {
     return Status::Ok();
   }
 
+  // Copy and sync tools replace a table or its index by writing a new file and renaming it over
+  // the old one; the handles we hold would read the deleted files for as long as the area
+  // lives. So positioning compares, at most every kIdentityRecheck, the identity (device and
+  // inode) of the files at the paths with that of the open handles and opens the new files when
+  // they differ. The current order is kept; the position is not (the caller positions anew).
+  static constexpr std::chrono::milliseconds kIdentityRecheck{250};
+
+  Status FollowReplacedFiles() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - identity_checked_ < kIdentityRecheck) return Status::Ok();
+    identity_checked_ = now;
+    const bool replaced = Replaced(path_, table_->file()) || (cdx_ && Replaced(cdx_->path(), cdx_->file()));
+    if (!replaced && !reopen_failed_) return Status::Ok();
+    const Status reopened = Reopen();
+    reopen_failed_ = !reopened.ok();
+    return reopened;
+  }
+
+  static bool Replaced(const std::filesystem::path& path, const SharedFile& open) {
+    struct stat st;
+    // Missing for a moment (between a tool's delete and rename): keep reading what we have.
+    if (::stat(path.c_str(), &st) != 0) return false;
+    return static_cast<uint64_t>(st.st_dev) != open.device() ||
+           static_cast<uint64_t>(st.st_ino) != open.inode();
+  }
+
+  Status Reopen() {
+    KT_RETURN_IF_ERROR(Flush());
+    KT_ASSIGN_OR_RETURN(std::unique_ptr<DbfTable> table,
+                        DbfTable::Open(path_, !options_.read_only, /*exclusive=*/!options_.shared));
+    const std::string order_name = order();
+    Adopt(std::move(table));
+    cdx_.reset();
+    updater_.reset();  // it wrote the file that was replaced
+    tags_.clear();
+    order_ = -1;
+    pos_.reset();
+    memo_.reset();
+    if (options_.open_index) KT_RETURN_IF_ERROR(OpenIndex(path_));
+    if (!order_name.empty()) KT_RETURN_IF_ERROR(SetOrder(order_name));
+    return SetPhantom();
+  }
+
   Status NeedOrder(char type) const {
     if (order_ < 0) return Status::InvalidArgument(alias_ + ": no index order selected");
     const TagInfo& info = tags_[order_].info();
@@ -514,9 +686,66 @@ class TableWorkArea final : public WorkArea {
     return Status::Ok();
   }
 
-  Result<bool> SeekKey(std::string_view key, bool soft) {
-    KT_RETURN_IF_ERROR(Flush());
-    const std::string_view search = key.substr(0, static_cast<std::size_t>(tag().key_length()));
+  // Runs one index step (a move that yields a position, or none at either end) so that its
+  // answer holds while another program writes the index (see index_read_attempts.h). `lock`
+  // takes the engines' shared index lock for each attempt; `confirm_all` checks every answer
+  // against the change stamp, not only "nothing there".
+  template <typename Step>
+  Result<std::optional<CdxPosition>> Consistently(const Step& step, bool lock = true,
+                                                  bool confirm_all = true) {
+    IndexReadAttempts attempts(*cdx_, lock);
+    for (;;) {
+      KT_RETURN_IF_ERROR(attempts.Start());
+      Result<std::optional<CdxPosition>> p = step();
+      if (!p.ok()) {
+        if (!p.status().IsCorruption()) return p.status();
+        // The next attempt starts afresh from pos_ (kept: its key and record find the place again).
+        KT_RETURN_IF_ERROR(attempts.Inconsistent(p.status()));
+        continue;
+      }
+      if (!*p || confirm_all) {  // "nothing there" rests on the index alone
+        KT_ASSIGN_OR_RETURN(const bool holds, attempts.Confirm());
+        if (!holds) continue;
+      }
+      attempts.Finish();
+      return p;
+    }
+  }
+
+  // True when a skip from the current entry reads nothing from the file: the next entry in that
+  // direction is in the leaf already decoded, and the index has not changed since. Such steps
+  // need neither the lock nor a check; the others (a sibling, a new descent) get both.
+  Result<bool> StepStaysInLeaf(bool forward) {
+    if (!pos_) return false;
+    KT_ASSIGN_OR_RETURN(const CdxSnapshot snap, cdx_->Begin());
+    if (pos_->generation != snap.generation) return false;
+    const bool stored_forward = forward != descending();
+    return stored_forward ? pos_->index + 1 < pos_->leaf->size() : pos_->index > 0;
+  }
+
+  // True when the record now read holds the sought key in the current tag: a writer may have
+  // changed or be writing the record the index entry points to. A half-appended record (its
+  // deletion flag is neither blank nor "*") holds nothing yet. Until our key of a record has
+  // agreed with the tag once, the index has the last word (see CdxTag::key_agreed).
+  Result<bool> RecordHasKey(std::string_view search) {
+    KT_RETURN_IF_ERROR(EnsureLoaded());
+    if (record_[0] != ' ' && record_[0] != '*') return false;
+    CdxTag& t = tags_[order_];
+    auto key = t.KeyOf(record_);
+    if (!key.ok()) return true;  // an expression we cannot evaluate: the index has the last word
+    const bool agrees = *key && (*key)->compare(0, search.size(), search) == 0;
+    if (agrees) t.NoteKeyAgreed();
+    return agrees || !t.key_agreed();
+  }
+
+  // One pass of a seek: the first entry that matches the search value and whose record still
+  // holds that key. Entries whose records say otherwise are passed over. nullopt: no such entry
+  // and nothing after it (for a soft seek the position is the next entry, if any).
+  struct SeekPass {
+    std::optional<CdxPosition> at;
+    bool found = false;
+  };
+  Result<std::optional<CdxPosition>> SeekOnce(std::string_view search, SeekPass& pass) {
     std::optional<CdxPosition> p;
     if (!descending()) {
       KT_ASSIGN_OR_RETURN(p, tag().Bound(search, /*upper=*/false));
@@ -530,10 +759,35 @@ class TableWorkArea final : public WorkArea {
       }
     }
     KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), /*forward=*/true));
-    found_ = p && tag().Matches(*p, search);
-    if (found_ || (soft && p)) {
+    while (p && tag().Matches(*p, search)) {
       KT_RETURN_IF_ERROR(LoadIndexed(*p));
-      return found_;
+      KT_ASSIGN_OR_RETURN(const bool holds, RecordHasKey(search));
+      if (holds) {
+        pass = SeekPass{p, true};
+        return p;
+      }
+      KT_ASSIGN_OR_RETURN(p, Next(*p));
+      KT_ASSIGN_OR_RETURN(p, Settle(std::move(p), /*forward=*/true));
+    }
+    pass = SeekPass{p, false};
+    // A miss is an answer of the index alone: report "nothing" so that it gets confirmed.
+    return std::optional<CdxPosition>();
+  }
+
+  Result<bool> SeekKey(std::string_view key, bool soft) {
+    KT_RETURN_IF_ERROR(Flush());
+    KT_RETURN_IF_ERROR(FollowReplacedFiles());
+    if (order_ < 0) return Status::NotFound(alias_ + ": the order is gone from the reopened index");
+    const std::string_view search = key.substr(0, static_cast<std::size_t>(tag().key_length()));
+    SeekPass pass;
+    KT_RETURN_IF_ERROR(
+        Consistently([&] { return SeekOnce(search, pass); }, /*lock=*/true, /*confirm_all=*/false)
+            .status());
+    found_ = pass.found;
+    if (found_) return true;  // positioned, and the record read, by the pass
+    if (soft && pass.at) {
+      KT_RETURN_IF_ERROR(LoadIndexed(*pass.at));
+      return false;
     }
     KT_RETURN_IF_ERROR(SetPhantom());
     bof_ = false;
@@ -543,13 +797,14 @@ class TableWorkArea final : public WorkArea {
   const std::string alias_;
   const std::filesystem::path path_;
   const OpenOptions options_;
-  const std::unique_ptr<DbfTable> table_;
+  std::unique_ptr<DbfTable> table_;
   std::vector<FieldSpec> fields_;
   std::vector<std::string> upper_names_;
   std::unordered_map<std::string_view, int> field_index_;  // upper-case name -> position
   std::string blank_record_;
   std::shared_ptr<CdxFile> cdx_;
   std::vector<CdxTag> tags_;
+  std::unique_ptr<CdxUpdater> updater_;  // opened on the first write that changes a key
   mutable std::unique_ptr<MemoFile> memo_;  // opened on first use
 
   int order_ = -1;
@@ -559,9 +814,12 @@ class TableWorkArea final : public WorkArea {
   bool bof_ = true;
   bool found_ = false;
   bool dirty_ = false;
+  bool appended_ = false;  // the current record was appended and is not in the index yet
   std::optional<CdxPosition> pos_;
   mutable std::string record_;  // the current record once read
   mutable bool loaded_ = true;
+  std::chrono::steady_clock::time_point identity_checked_ = std::chrono::steady_clock::now();
+  bool reopen_failed_ = false;
 };
 
 }  // namespace

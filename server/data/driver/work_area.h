@@ -7,8 +7,12 @@
 //
 // Reads see the files as stored at that moment: the record count follows a writer that appends
 // while the table is open, and index pages cached from an older state of the .CDX are dropped
-// when the file changes. Positioning fixes the record number; the record itself is read in one
-// piece when a field or the deleted flag is first asked for after that.
+// when the file changes (a rebuilt index is followed to its new tag headers). Index reads that
+// collide with a writer are read again (index_read_attempts.h); a found entry must agree with
+// its record. A table or index replaced by another file (renamed over it) is noticed within
+// a quarter of a second by the next seek or go-to and opened anew, keeping the order.
+// Positioning fixes the record number; the record itself is read in one piece when a field or
+// the deleted flag is first asked for after that (a seek reads it to check the entry).
 //
 // Navigation follows xBase: after a failed exact seek, or skipping past the last record, the area
 // is at end of table: Eof() is true, RecNo() is RecCount() + 1 and every field reads empty (the
@@ -120,6 +124,11 @@ class WorkArea {
   virtual Result<std::string> GetMemo(std::string_view field) const = 0;
 
   // ---- Writing (REQUIRES: opened with read_only = false) ----
+  // Changes collect in the current record and are written when the area moves, seeks or commits:
+  // the record under its record lock, then, when a key of any tag changed (a key field, a FOR
+  // condition, the deleted flag), the compound index under its lock (see cdx_updater.h).
+  // AppendBlank takes the header lock. A table with a tag whose expression is not understood
+  // cannot be written (InvalidArgument).
   virtual Status AppendBlank() = 0;  // appends and positions on the new record
   virtual Status PutString(std::string_view field, std::string_view value) = 0;  // cut/padded to width
   virtual Status PutNumber(std::string_view field, double value) = 0;  // InvalidArgument if it does not fit

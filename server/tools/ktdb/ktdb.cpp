@@ -1,9 +1,11 @@
 #include "server/tools/ktdb/ktdb.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -11,6 +13,7 @@
 
 #include "common/cli/command_line.h"
 #include "server/data/demo/demo_data.h"
+#include "server/data/driver/index_check.h"
 #include "server/data/driver/work_area.h"
 
 namespace kt::tools {
@@ -34,7 +37,7 @@ struct Args {
   std::string table, tag, key, keys_file, type, folder, recno;
   std::vector<std::string> fields;
   bool has_key = false;  // KEY given (it may be empty: the blank date)
-  bool soft = false, stats = false, bottom = false;
+  bool soft = false, stats = false, bottom = false, force = false;
   int64_t count = -1;  // walk: -1 for all
   int items = 300;
 };
@@ -261,9 +264,41 @@ Outcome Get(const Args& args, std::ostream& out) {
   return std::nullopt;
 }
 
+Outcome Check(const Args& a, std::ostream& out) {
+  const Status checked = data::CheckCompoundIndex(a.table);
+  if (checked.ok()) {
+    out << "ok\n";
+    return std::nullopt;
+  }
+  if (!checked.IsCorruption()) return Fail(checked);
+  // The first line says how many problems; the problems themselves are the output.
+  const std::string& text = checked.message();
+  const auto newline = text.find('\n');
+  if (newline != std::string::npos) out << text.substr(newline + 1) << '\n';
+  return Fail(text.substr(0, newline));
+}
+
+// Number of tables (".G8A" files, any case) in `folder`; 0 when it does not exist.
+int TablesIn(const std::filesystem::path& folder) {
+  std::error_code ec;
+  int tables = 0;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string ext = it->path().extension().string();
+    for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (ext == ".G8A") ++tables;
+  }
+  return tables;
+}
+
 Outcome CreateDemo(const Args& a, std::ostream& out) {
   data::demo::DemoOptions options;
   options.item_count = a.items;
+  // A real data set must never be replaced by accident.
+  const std::filesystem::path folder = std::filesystem::path(a.folder) / "ST_DB";
+  if (const int tables = TablesIn(folder); tables > 0 && !a.force) {
+    return Fail("create-demo: " + folder.string() + " already holds " + std::to_string(tables) +
+                " table(s); nothing written (--force replaces the demo's tables there)");
+  }
   const Status written = data::demo::WriteDemoDataSet(a.folder, options);
   if (!written.ok()) return Fail(written);
   out << (std::filesystem::path(a.folder) / "ST_DB").string() << '\n';
@@ -315,12 +350,21 @@ int RunKtdb(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   get->add_option("RECNO", a.recno, "record number, from 1")->required();
   get->add_option("FIELD", a.fields, "field names")->required();
 
+  CLI::App* check = app.add_subcommand(
+      "check", "checks the compound index against the table (every tree, sibling link, free page "
+               "and every record's keys): prints ok, or the problems found (exit 1)");
+  table(check);
+
   CLI::App* create_demo = app.add_subcommand(
-      "create-demo", "writes the demo data set DIR/ST_DB/ (every table with its index)");
+      "create-demo", "writes the demo data set DIR/ST_DB/ (every table with its index); refuses a "
+                     "folder that holds tables unless --force");
   create_demo->add_option("DIR", a.folder, "the folder to write ST_DB into")->required();
   create_demo->add_option("--items", a.items, "number of items (default 300)")
       ->type_name("N")
       ->check(CLI::Range(1, 10000000));
+  create_demo->add_flag("--force", a.force,
+                        "replace the demo's tables in a folder that holds tables; every other file "
+                        "is left alone");
 
   if (auto done = cl.Parse(args, out, err)) return *done;
   Outcome outcome;
@@ -329,6 +373,7 @@ int RunKtdb(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   else if (seek->parsed()) outcome = Seek(a, out);
   else if (walk->parsed()) outcome = Walk(a, out);
   else if (get->parsed()) outcome = Get(a, out);
+  else if (check->parsed()) outcome = Check(a, out);
   else if (create_demo->parsed()) outcome = CreateDemo(a, out);
   if (!outcome) return cli::kExitSuccess;
   return cl.Fail(err, outcome->message, outcome->code);

@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
+
+#include "common/testing/files.h"
 
 namespace kt::tools {
 namespace {
@@ -127,10 +132,77 @@ TEST(KtdbTest, ErrorsAreOneLineAndNonZero) {
   }
 }
 
+// The indexes the other engine wrote pass the check; a damaged copy fails it with the problems.
+TEST(KtdbTest, CheckPassesTheFixturesAndNamesProblems) {
+  for (const char* table : {"CHARKEY", "NUMDATE", "PROMO", "MEMOTAB", "EMPTYTAB", "BIGTAB"}) {
+    const Outcome r = Ktdb({"check", kFix + table + ".G8A"});
+    EXPECT_EQ(r.code, 0) << table << ": " << r.out << r.err;
+    EXPECT_EQ(r.out, "ok\n");
+  }
+  const kt::test_support::ScratchFolder scratch("kt_ktdb", "check_");
+  for (const char* ext : {".G8A", ".CDX"}) {
+    std::filesystem::copy_file(kFix + "NUMDATE" + ext, scratch.path() / (std::string("NUMDATE") + ext));
+  }
+  // A new ID in record 1 behind the index's back: the ID tags' keys no longer match it.
+  const std::filesystem::path table = scratch.path() / "NUMDATE.G8A";
+  std::string bytes = kt::test_support::ReadFileBytes(table);
+  const std::size_t header = static_cast<uint8_t>(bytes[8]) | static_cast<uint8_t>(bytes[9]) << 8;
+  const std::size_t length = static_cast<uint8_t>(bytes[10]) | static_cast<uint8_t>(bytes[11]) << 8;
+  (void)length;
+  bytes.replace(header + 1, 8, "  123456");
+  kt::test_support::WriteFileBytes(table, bytes);
+  const Outcome r = Ktdb({"check", table.string()});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("ID: "), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("problem"), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
+// A folder that already holds a data set is refused, untouched, unless --force; --force replaces
+// the demo's own tables and leaves every other file alone.
+TEST(KtdbTest, CreateDemoNeverReplacesADataSetByAccident) {
+  const std::filesystem::path dir =
+      std::filesystem::path(::testing::TempDir()) / ("ktdb_demo_" + std::to_string(::getpid()));
+  const std::filesystem::path st_db = dir / "ST_DB";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(st_db);
+  const auto read = [](const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  // The shop's own tables: one the demo also writes (any case), one it does not, and a note.
+  std::filesystem::copy_file(kFix + "CHARKEY.G8A", st_db / "s_stock.g8a");
+  std::filesystem::copy_file(kFix + "CHARKEY.G8A", st_db / "S_KONTRO.G8A");
+  std::filesystem::copy_file(kFix + "NUMDATE.G8A", st_db / "S_OWN.G8A");
+  std::ofstream(st_db / "notes.txt") << "keep me";
+  const std::string kontro = read(st_db / "S_KONTRO.G8A");
+
+  const Outcome refused = Ktdb({"create-demo", dir.string(), "--items", "20"});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_NE(refused.err.find(st_db.string() + " already holds 3 table(s)"), std::string::npos) << refused.err;
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(read(st_db / "S_KONTRO.G8A"), kontro);
+  EXPECT_FALSE(std::filesystem::exists(st_db / "S_STOCK.G8A"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(st_db), {}), 4);
+
+  const Outcome forced = Ktdb({"create-demo", dir.string(), "--items", "20", "--force"});
+  EXPECT_EQ(forced.code, 0) << forced.err;
+  EXPECT_NE(read(st_db / "S_KONTRO.G8A"), kontro);  // the demo's own table is replaced
+  EXPECT_EQ(read(st_db / "S_OWN.G8A"), read(kFix + "NUMDATE.G8A"));
+  EXPECT_EQ(read(st_db / "notes.txt"), "keep me");
+  EXPECT_TRUE(std::filesystem::exists(st_db / "s_stock.g8a"));
+  EXPECT_TRUE(std::filesystem::exists(st_db / "S_STOCK.G8A"));
+
+  // An empty or missing folder needs no --force.
+  std::filesystem::remove_all(dir);
+  EXPECT_EQ(Ktdb({"create-demo", dir.string(), "--items", "20"}).code, 0);
+  std::filesystem::remove_all(dir);
+}
+
 TEST(KtdbTest, HelpListsEveryCommand) {
   const Outcome r = Ktdb({"--help"});
   EXPECT_EQ(r.code, 0);
-  for (const char* word : {"structure", "tags", "seek", "--keys", "--stats", "walk", "get"}) {
+  for (const char* word : {"structure", "tags", "seek", "--keys", "--stats", "walk", "get", "check"}) {
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
   }
 }

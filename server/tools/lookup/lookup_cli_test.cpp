@@ -2,11 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 #include "server/data/demo/demo_data.h"
 #include "server/data/demo/schema.h"
+#include "server/data/settings_table.h"
 #include "server/data/test_support.h"
 
 namespace kt::data {
@@ -15,11 +21,13 @@ namespace {
 struct CommandRun {
   int exit_code = -1;
   std::string out;
+  std::string err;
 };
 
 CommandRun RunLookup(const std::string& args) {
   CommandRun run;
-  const std::string command = std::string(KT_LOOKUP_EXE) + " " + args + " 2>/dev/null";
+  const std::string err_file = ::testing::TempDir() + "/lookup_err_" + std::to_string(::getpid());
+  const std::string command = std::string(KT_LOOKUP_EXE) + " " + args + " 2>" + err_file;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
   char buffer[4096];
@@ -27,6 +35,9 @@ CommandRun RunLookup(const std::string& args) {
   while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
   const int status = ::pclose(pipe);
   run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream err(err_file, std::ios::binary);
+  run.err.assign(std::istreambuf_iterator<char>(err), {});
+  std::filesystem::remove(err_file);
   return run;
 }
 
@@ -69,7 +80,21 @@ TEST_F(LookupCommand, DatabaseFailuresAndUsage) {
   testing::TempFolder empty;
   CommandRun run = RunLookup("--data " + empty.path().string() + " AQ600");
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.out, "Gagal buke file S_KONTRO !\n");
+  EXPECT_EQ(run.out, "");
+  // The operator text, then the file and the cause, on standard error.
+  EXPECT_EQ(run.err.rfind("ktvistrand-lookup: Gagal buke file S_KONTRO ! (", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find("ST_DB/S_KONTRO.G8A"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("no such file"), std::string::npos) << run.err;
+
+  // A damaged stock table: named, with what is wrong with it.
+  testing::TempFolder damaged;
+  std::filesystem::copy(root_->path(), damaged.path(), std::filesystem::copy_options::recursive);
+  std::ofstream(damaged.path() / "ST_DB" / "S_STOCK.G8A", std::ios::binary | std::ios::trunc) << "not a table";
+  run = RunLookup("--data " + damaged.path().string() + " AQ600");
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err.rfind("ktvistrand-lookup: Gagal buke file S_STOCK ! (", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find("S_STOCK.G8A"), std::string::npos) << run.err;
 
   testing::TempFolder old;
   std::filesystem::copy(root_->path(), old.path(), std::filesystem::copy_options::recursive);
@@ -78,12 +103,77 @@ TEST_F(LookupCommand, DatabaseFailuresAndUsage) {
   ASSERT_TRUE(demo::WriteTable(old.path() / "ST_DB", demo::KontroTable(), {kontro}).ok());
   run = RunLookup("--data " + old.path().string() + " AQ600");
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.out, "Versi data KT-Akuntansi minimum 826 !\n");
+  EXPECT_EQ(run.err, "ktvistrand-lookup: Versi data KT-Akuntansi minimum 826 !\n");
 
   for (const std::string& bad : {std::string("AQ600"), "--data " + Root(), "--data " + Root() + " --level 6 AQ600",
                                  "--data " + Root() + " --at '2026-13-01 10:00' AQ600"}) {
     EXPECT_EQ(RunLookup(bad).exit_code, 2) << bad;
   }
+}
+
+// The rows of the first display drawn after "scan CODE" in `out`, without the frame.
+std::vector<std::string> DrawnRows(const std::string& out, const std::string& code) {
+  std::vector<std::string> rows;
+  std::size_t at = out.find("scan " + code + "\n");
+  if (at == std::string::npos) return rows;
+  at = out.find('\n', out.find('\n', at) + 1) + 1;  // past the title and the top edge
+  for (int r = 0; r < 8; ++r) {
+    const std::size_t end = out.find('\n', at);
+    rows.push_back(out.substr(at, end - at));
+    at = end + 1;
+  }
+  return rows;
+}
+
+TEST_F(LookupCommand, RenderDrawsTheRepliesWithTheDefaultTemplates) {
+  const std::string at = " --at '2026-12-10 09:00' ";
+  const CommandRun plain = RunLookup("--data " + Root() + at + "AQ600");
+  const std::size_t tab = plain.out.rfind('\t');
+  ASSERT_NE(tab, std::string::npos) << plain.out;
+  const std::string price = plain.out.substr(tab + 1, plain.out.size() - tab - 2);  // "3.500 / 1 BTL"
+  ASSERT_LE(price.size(), 20u);
+
+  const CommandRun run = RunLookup("--data " + Root() + at + "--render AQ600 NOPE404");
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out.find("OK\t"), std::string::npos) << run.out;
+  const std::string blank(20, ' ');
+  const std::size_t pad = (20 - price.size()) / 2;
+  const std::vector<std::string> found = {
+      "  | Air Mineral 600ml  |", "  |" + blank + "|", "  |" + blank + "|", "  |" + blank + "|",
+      "  |" + blank + "|",       "  |" + blank + "|", "  |" + blank + "|",
+      "L |" + std::string(pad, ' ') + price + std::string(20 - pad - price.size(), ' ') + "|"};
+  EXPECT_EQ(DrawnRows(run.out, "AQ600"), found) << run.out;
+  const std::vector<std::string> failed = {
+      "  |NOPE404, Kode tidak |", "  |ketemu !            |", "  |" + blank + "|", "  |" + blank + "|",
+      "  |" + blank + "|",       "  |" + blank + "|",       "  |" + blank + "|", "  |" + blank + "|"};
+  EXPECT_EQ(DrawnRows(run.out, "NOPE404"), failed) << run.out;
+}
+
+TEST_F(LookupCommand, RenderTakesTheTemplatesOfAWorkingFolder) {
+  testing::TempFolder work;
+  {
+    auto config = KTCONFIG::Open(work.path());
+    ASSERT_TRUE(config.ok());
+    ConfigValues values;
+    values.CCONFIGCOMCONN = "{esc}%";
+    values.CCONFIGCOMOK = "{esc}%{esc}B{0x31}{esc}.{0x31}LEFT({namaitem},5){0x03}";
+    values.CCONFIGCOMFAIL = "{esc}%GAGAL";
+    ASSERT_TRUE((*config)->Write(values).ok());
+  }
+  const CommandRun run = RunLookup("--data " + Root() + " --render --workdir " + work.path().string() + " AQ600 NOPE");
+  EXPECT_EQ(run.exit_code, 0);
+  const std::vector<std::string> found = DrawnRows(run.out, "AQ600");
+  ASSERT_EQ(found.size(), 8u) << run.out;
+  EXPECT_EQ(found[0], "L |       Air M        |");
+  const std::vector<std::string> failed = DrawnRows(run.out, "NOPE");
+  ASSERT_EQ(failed.size(), 8u) << run.out;
+  EXPECT_EQ(failed[0], "  |GAGAL               |");
+
+  // A folder without a settings table is a usage error, and stays without one.
+  testing::TempFolder empty;
+  EXPECT_EQ(RunLookup("--data " + Root() + " --render --workdir " + empty.path().string() + " AQ600").exit_code, 2);
+  EXPECT_FALSE(std::filesystem::exists(empty.path() / std::string(kSettingsFileName)));
+  EXPECT_EQ(RunLookup("--data " + Root() + " --workdir " + work.path().string() + " AQ600").exit_code, 2);
 }
 
 }  // namespace

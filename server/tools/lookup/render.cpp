@@ -1,0 +1,42 @@
+#include "server/tools/lookup/render.h"
+
+#include <system_error>
+
+#include "common/display/drawing.h"
+#include "server/data/pricing/lookup_pricing.h"
+#include "server/data/settings_table.h"
+#include "server/reply/default_templates.h"
+#include "server/reply/expand.h"
+
+namespace kt::data {
+
+ReplyTemplates DefaultReplyTemplates() { return {reply::DefaultComOk(), reply::DefaultComFail()}; }
+
+Result<ReplyTemplates> LoadReplyTemplates(const std::filesystem::path& workdir) {
+  std::error_code ec;
+  const std::filesystem::path file = workdir / std::string(kSettingsFileName);
+  if (!std::filesystem::is_regular_file(file, ec)) {
+    return Status::NotFound("no " + std::string(kSettingsFileName) + " in " + workdir.string());
+  }
+  KT_ASSIGN_OR_RETURN(auto config, KTCONFIG::Open(workdir));
+  GLOBALVARIABLE settings;
+  if (Status read = config->CONFIGREAD(settings); !read.ok()) return read;
+  return ReplyTemplates{settings.CCONFIGCOMOK(), settings.CCONFIGCOMFAIL()};
+}
+
+std::string ReplyBytes(const ITEMPENJUAECERAN& lookup, const ReplyTemplates& templates) {
+  const RECITEM& rec = lookup.ORECITEM;
+  const reply::ItemTexts item{rec.CNAMAALL, rec.CNAMA, rec.CNAMAEX1, rec.CNAMAEX2};
+  reply::ExpandInputs in;
+  in.item = &item;
+  in.price_text = [&lookup] { return pricing::LookupPriceText(lookup); };
+  if (lookup.SEEKFOUND()) return reply::ExpandTemplate(templates.com_ok, in);
+  in.error_text = lookup.CERRORMESS;
+  return reply::ExpandTemplate(templates.com_fail, in);
+}
+
+std::string DrawReply(std::string_view code, std::string_view reply) {
+  return display::DrawStream("scan " + std::string(code), reply);
+}
+
+}  // namespace kt::data

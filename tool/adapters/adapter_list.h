@@ -1,0 +1,28 @@
+// The PC's network adapters for the adapter choice, and the interfaces discovery broadcasts on.
+//
+// Linux counterpart of the system's adapter list: Ethernet and Wi-Fi interfaces (loopback and
+// interfaces without a hardware address are left out), each with its IPv4 addresses in the order
+// they were added ("0.0.0.0" when it has none), the gateway of its default route, and DHCP: an
+// address with a finite lifetime counts as leased, and the server is read from the lease file
+// when dhclient or systemd-networkd keeps one.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/status.h"
+#include "tool/config/tool_settings.h"
+
+namespace kt::adapters {
+
+Result<std::vector<config::AdapterInfo>> ListAdapters();
+
+// Indexes of the interfaces that are up, not loopback, and have an IPv4 broadcast address: a
+// discovery request with no chosen adapter goes out through each of them.
+std::vector<unsigned> BroadcastInterfaces();
+
+// What the adapter dialog shows as "DHCP": the server address when DHCP is enabled and the
+// server is known, otherwise "N/A".
+std::string DhcpText(const config::AdapterInfo& a);
+
+}  // namespace kt::adapters
