@@ -1,5 +1,5 @@
 # The two entry points of the README, plus helpers for developers.
-.PHONY: deps build build-asan test test-default test-asan demo fuzz bench clean
+.PHONY: deps build build-asan test test-default test-asan demo package fuzz bench clean
 
 JOBS ?= $(shell nproc)
 
@@ -25,6 +25,10 @@ test: test-default test-asan
 
 demo: build
 	scripts/demo
+
+# Debian packages of the release build: build/default/*.deb
+package: build
+	cmake --build --preset default --target package
 
 fuzz: deps
 	cmake --preset fuzz

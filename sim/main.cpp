@@ -2,30 +2,49 @@
 //
 //   kx25sim terminals ...   terminals on UDP that answer discovery and configuration commands
 //   kx25sim [connect] ...   terminals on TCP that scan codes against a price-check server
-#include <cstdio>
-#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "common/cli/command_line.h"
 
 #ifdef KX25SIM_HAS_TCP
-int RunTcpTerminals(int argc, char** argv);  // sim/tcp; argv[0] is the sub-command
+#include "sim/tcp/run_tcp_terminals.h"
 #endif
 #ifdef KX25SIM_HAS_UDP
-int RunUdpTerminals(int argc, char** argv);  // sim/udp; argv[0] is the sub-command
+#include "sim/udp/run_udp_terminals.h"
 #endif
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && std::strcmp(argv[1], "terminals") == 0) {
-#ifdef KX25SIM_HAS_UDP
-    return RunUdpTerminals(argc - 1, argv + 1);
-#else
-    std::fprintf(stderr, "kx25sim: UDP terminals are not built in\n");
-    return 2;
-#endif
-  }
+  kt::cli::CommandLine cl("kx25sim", "Simulated KX25 terminals for tests, demos and load.");
+  CLI::App& app = cl.app();
+  app.require_subcommand(1);
 #ifdef KX25SIM_HAS_TCP
-  if (argc >= 2 && std::strcmp(argv[1], "connect") == 0) return RunTcpTerminals(argc - 1, argv + 1);
-  return RunTcpTerminals(argc, argv);
-#else
-  std::fprintf(stderr, "usage: kx25sim terminals --count N [options]\n");
-  return 2;
+  kt::sim::TcpCommand tcp;
+  CLI::App* connect = kt::sim::AddConnectCommand(app, tcp);
 #endif
+#ifdef KX25SIM_HAS_UDP
+  kt::sim::UdpCommand udp;
+  CLI::App* terminals = kt::sim::AddTerminalsCommand(app, udp);
+#endif
+
+  std::vector<std::string> args(argv + 1, argv + argc);
+#ifdef KX25SIM_HAS_TCP
+  // `connect` is the default command: "kx25sim --port 9101 AQ600" scans.
+  const bool top_level = !args.empty() && (args[0] == "-h" || args[0] == "--help" || args[0] == "--version");
+  const bool named = !args.empty() && !app.get_subcommands([&](CLI::App* sub) {
+                                          return sub->check_name(args[0]);
+                                        }).empty();
+  if (!top_level && !named) {
+    args.insert(args.begin(), "connect");
+  }
+#endif
+  if (auto done = cl.Parse(args, std::cout, std::cerr)) return *done;
+#ifdef KX25SIM_HAS_TCP
+  if (connect->parsed()) return kt::sim::RunTcpTerminals(*connect, tcp);
+#endif
+#ifdef KX25SIM_HAS_UDP
+  if (terminals->parsed()) return kt::sim::RunUdpTerminals(udp);
+#endif
+  return cl.UsageError(std::cerr, "no command given");
 }

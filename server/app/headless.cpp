@@ -23,58 +23,14 @@ namespace {
 constexpr std::chrono::seconds kCheckPeriod{10};         // SERVERCHECK period
 constexpr std::chrono::milliseconds kStatusPoll{250};  // how often the blocking state is looked at
 
-void Usage() {
-  std::fprintf(stderr,
-               "usage: kt-vistrand-server --headless [--workdir DIR] [--port N] [--data LOCATION]\n"
-               "                          [--bind IP] [--max-sessions N] [--no-restart]\n");
-}
-
-bool ParsePort(const char* text, uint16_t& port) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || v < 0 || v > 65535) return false;
-  port = static_cast<uint16_t>(v);
-  return true;
-}
-
 }  // namespace
 
-int RunHeadless(int argc, char** argv) {
-  CoreOptions options;
-  bool restart = true;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const bool has_value = i + 1 < argc;
-    if (a == "--headless") continue;
-    if (a == "--no-restart") {
-      restart = false;
-    } else if (a == "--workdir" && has_value) {
-      options.workdir = argv[++i];
-    } else if (a == "--port" && has_value) {
-      uint16_t port = 0;
-      if (!ParsePort(argv[++i], port)) {
-        std::fprintf(stderr, "kt-vistrand-server: bad port \"%s\"\n", argv[i]);
-        return 2;
-      }
-      options.port = port;
-    } else if (a == "--data" && has_value) {
-      options.data_location = argv[++i];
-    } else if (a == "--bind" && has_value) {
-      options.bind_ip = argv[++i];
-    } else if (a == "--max-sessions" && has_value) {
-      options.max_sessions = std::atoi(argv[++i]);
-      if (options.max_sessions < 1) {
-        Usage();
-        return 2;
-      }
-    } else {
-      Usage();
-      return 2;
-    }
-  }
+int RunHeadless(const ServerOptions& server_options, int argc, char** argv) {
+  const CoreOptions& options = server_options.core;
+  const bool restart = server_options.restart;
 
-  StdoutSink sink;
+  StdoutSink sink(stdout, StdoutIsJournal(stdout) ? StdoutSink::Style::kJournal
+                                                 : StdoutSink::Style::kTimestamped);
   if (!errlog::NumberFormatAcceptable()) {
     sink.ErrorBox(errlog::kNumberFormatMessage);
     return 1;

@@ -1,23 +1,24 @@
-// kt-vistrand-server: the price-check server. With --headless it runs without a window (see
-// server/app/headless.h); otherwise it starts the window mode when that is built in
-// (server/ui links itself into this program and defines KT_SERVER_HAS_WINDOW).
-#include <cstdio>
-#include <cstring>
+// kt-vistrand-server: the price-check server. The command line is read first, so --help and
+// --version work without a display; then --headless runs without a window (server/app/headless.h)
+// and otherwise the window mode starts when it is built in (server/ui links itself into this
+// program and defines KT_SERVER_HAS_WINDOW).
+#include <iostream>
 
 #include "server/app/headless.h"
-#include "server/app/lookup_scan_handler.h"
+#include "server/app/server_options.h"
 
 #ifdef KT_SERVER_HAS_WINDOW
 #include "server/ui/window_main.h"
 #endif
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "--headless") == 0) return kt::app::RunHeadless(argc, argv);
+  kt::app::ServerOptions options;
+  if (auto done = kt::app::ParseServerOptions(argc, argv, options, std::cout, std::cerr)) return *done;
+  if (options.headless) return kt::app::RunHeadless(options, argc, argv);
 #ifdef KT_SERVER_HAS_WINDOW
-  return kt::ui::RunWindowMode(argc, argv, kt::app::MakeLookupHandlerFactory);
+  return kt::ui::RunWindowMode(options, argc, argv);
 #else
-  std::fprintf(stderr, "kt-vistrand-server: the window mode is not built in; use --headless\n");
+  std::cerr << "kt-vistrand-server: the window mode is not built in; use --headless\n";
   return 2;
 #endif
 }

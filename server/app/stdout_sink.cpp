@@ -1,10 +1,12 @@
 #include "server/app/stdout_sink.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <string>
 
@@ -37,14 +39,34 @@ std::string LogTimestamp() {
   return stamp;
 }
 
-StdoutSink::StdoutSink(int fd, std::size_t queued_lines)
-    : queue_([fd](std::string_view text) { return WriteAll(fd, text); },
-             [](std::uint64_t n) { return LogTimestamp() + "info: - " + std::to_string(n) + " log lines dropped (output blocked)"; },
+bool StdoutIsJournal(std::FILE* out) {
+  const char* stream = std::getenv("JOURNAL_STREAM");
+  if (stream == nullptr || out == nullptr) return false;
+  unsigned long long dev = 0, ino = 0;
+  if (std::sscanf(stream, "%llu:%llu", &dev, &ino) != 2) return false;
+  struct stat st {};
+  if (fstat(fileno(out), &st) != 0) return false;
+  return static_cast<unsigned long long>(st.st_dev) == dev && static_cast<unsigned long long>(st.st_ino) == ino;
+}
+
+StdoutSink::StdoutSink(int fd, Style style, std::size_t queued_lines)
+    : style_(style),
+      queue_([fd](std::string_view text) { return WriteAll(fd, text); },
+             [style](std::uint64_t n) {
+               // sd-daemon priority 4: warning
+               return (style == Style::kJournal ? std::string("<4>") : LogTimestamp()) + "info: - " +
+                      std::to_string(n) + " log lines dropped (output blocked)";
+             },
              {.capacity = queued_lines}) {}
 
 void StdoutSink::Write(std::string_view tag, std::string_view text) {
-  std::string line = LogTimestamp();
-  line.reserve(line.size() + tag.size() + text.size() + 8);
+  std::string line;
+  line.reserve(text.size() + tag.size() + 40);
+  if (style_ == Style::kJournal) {
+    line += tag == "error" ? "<3>" : "<6>";  // sd-daemon priorities: err, info
+  } else {
+    line = LogTimestamp();
+  }
   line += tag;
   line += ": ";
   text::AppendPrintable(line, text);

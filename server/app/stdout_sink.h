@@ -6,9 +6,14 @@
 // with Ctrl-S or a pipe nobody reads never stops a session or the listener. Lines that do not fit
 // are dropped and counted, and a line "- N log lines dropped (output blocked)" follows once the
 // output takes lines again.
+// Written to the systemd journal, a line carries no timestamp (the journal adds its own) but a
+// priority prefix the journal reads: "<3>" for error boxes, "<4>" for the dropped-lines notice,
+// "<6>" for the rest.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "common/log/line_queue.h"
@@ -16,13 +21,23 @@
 
 namespace kt::app {
 
+// True when `out` is the stream systemd connected to the journal: JOURNAL_STREAM names its
+// device and inode ("DEV:INODE").
+bool StdoutIsJournal(std::FILE* out);
+
 class StdoutSink : public data::EventSink {
  public:
+  enum class Style { kTimestamped, kJournal };
   static constexpr std::size_t kQueuedLines = 10000;
 
   // `fd`: where the lines go (standard output unless a test says otherwise). It must stay open
   // for the life of the process (a stalled writer may outlive the sink).
-  explicit StdoutSink(int fd = 1, std::size_t queued_lines = kQueuedLines);
+  explicit StdoutSink(int fd = 1, Style style = Style::kTimestamped,
+                      std::size_t queued_lines = kQueuedLines);
+  // The same on the descriptor of `out` (written directly, not through its buffer).
+  explicit StdoutSink(std::FILE* out, Style style = Style::kTimestamped,
+                      std::size_t queued_lines = kQueuedLines)
+      : StdoutSink(fileno(out), style, queued_lines) {}
   void ConnectedInfo(std::string_view text) override { Write("conn", text); }
   void ScanInfo(std::string_view text) override { Write("scan", text); }
   void ErrorBox(std::string_view text) override { Write("error", text); }
@@ -36,6 +51,7 @@ class StdoutSink : public data::EventSink {
  private:
   void Write(std::string_view tag, std::string_view text);
 
+  const Style style_;
   log::LineQueue queue_;
 };
 

@@ -19,6 +19,7 @@
 #include <typeinfo>
 
 #include "common/alt_signal_stack.h"
+#include "common/version.h"
 #include "server/errlog/os_version.h"
 #include "server/errlog/restart_guard.h"
 
@@ -33,6 +34,11 @@ extern char** environ;
 
 namespace kt::errlog {
 namespace {
+
+// The report's application line: the name and build, then the product version, so a report
+// names the exact release it came from.
+constexpr const char kReportApplication[] = "KT-Vistrand TCP Server, Build: 3, Version: " KT_VERSION_STRING;
+static_assert(std::string_view(kReportApplication).starts_with(kApplicationName));
 
 constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 constexpr std::size_t kAltStackSize = AltSignalStack::kSize;
@@ -358,7 +364,7 @@ void ArmWatchdog() {
     char when[20];
     FormatReportTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                      local.tm_min, local.tm_sec, when);
-    ReportHeader header{kApplicationName, kNoticeLine, g_state->os_line, when};
+    ReportHeader header{kReportApplication, kNoticeLine, g_state->os_line, when};
     FormatReport(header, record, g_report);
     if (!AppendReportToLog(g_state->log_path.c_str(), g_report.view())) {
       WriteAll(STDERR_FILENO, g_report.view());

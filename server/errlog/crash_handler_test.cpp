@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/version.h"
 #include "server/errlog/instance_lock.h"
 #include "server/errlog/restart_guard.h"
 
@@ -95,7 +96,8 @@ TEST_P(CrashHandlerFailureTest, WorkerFailureLeavesOneReportAndASuccessor) {
 
   const std::string text = kt::test_support::ReadFileBytes(log());
   EXPECT_EQ(CountReports(text), 1) << text;
-  EXPECT_NE(text.find("KT-Vistrand TCP Server, Build: 3\r\n"), std::string::npos);
+  EXPECT_NE(text.find("KT-Vistrand TCP Server, Build: 3, Version: " KT_VERSION_STRING "\r\n"), std::string::npos)
+      << text;
   EXPECT_NE(text.find(c.description), std::string::npos) << text;
   // The stack starts at the failing function, with file and line from the debug information.
   const std::size_t stack = text.find("Call Stack:\r\n   - ");

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 
-#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -26,58 +25,19 @@
 namespace kt::ui {
 namespace {
 
-struct CommandLine {
-  app::CoreOptions core;
-  bool restart = true;
-  bool ok = true;
-};
-
-CommandLine Parse(const std::vector<std::string>& args) {
-  CommandLine c;
-  c.core.workdir = std::filesystem::current_path();
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const bool has_value = i + 1 < args.size();
-    if (a == "--workdir" && has_value) {
-      c.core.workdir = args[++i];
-    } else if (a == "--port" && has_value) {
-      char* end = nullptr;
-      errno = 0;
-      const long v = std::strtol(args[++i].c_str(), &end, 10);
-      if (errno != 0 || end == args[i].c_str() || *end != '\0' || v < 0 || v > 65535) {
-        c.ok = false;
-      } else {
-        c.core.port = static_cast<uint16_t>(v);
-      }
-    } else if (a == "--data" && has_value) {
-      c.core.data_location = args[++i];
-    } else if (a == "--no-restart") {
-      c.restart = false;
-    } else {
-      c.ok = false;
-    }
-  }
-  return c;
-}
-
 QString Latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 
 }  // namespace
 
-int RunWindowMode(int argc, char** argv) {
+int RunWindowMode(const app::ServerOptions& server_options, int argc, char** argv) {
   // Kept whole for the restart; Qt takes its own options out of argv below.
   const std::vector<std::string> args(argv, argv + argc);
   ServerApplication app(argc, argv);
   // Hidden in the tray is the normal state: closing a message box must not end the program.
   app.setQuitOnLastWindowClosed(false);
   app.setApplicationName(QStringLiteral("KT-Vistrand TCP Server"));
-  const CommandLine cl = Parse(std::vector<std::string>(argv, argv + argc));
-  if (!cl.ok) {
-    std::fprintf(stderr,
-                 "usage: kt-vistrand-server [--workdir DIR] [--port N] [--data LOCATION] [--no-restart]\n"
-                 "       kt-vistrand-server --headless ...\n");
-    return 2;
-  }
+  app::ServerOptions cl = server_options;
+  if (cl.core.workdir == ".") cl.core.workdir = std::filesystem::current_path();
   const Prompts prompts = MessageBoxPrompts();
 
   // 1. Our own code formats numbers with "," and "."; keep the C library neutral as well.

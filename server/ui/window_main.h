@@ -9,12 +9,13 @@
 //      and first probe;
 //   5. WINSTARTING created hidden, PostInit, the event loop; on exit the listener stops.
 //
-// Command line: [--workdir DIR] [--port N] [--data LOCATION] [--no-restart]; port and location
-// override the stored settings for this run only, as in the headless mode.
+// Options: server/app/server_options.h (read by main() before Qt starts); port, location and
+// bind address override the stored settings for this run only, as in the headless mode.
 #pragma once
 
 #include <functional>
 
+#include "server/app/server_options.h"
 #include "server/net/scan_handler.h"
 
 namespace kt::data {
@@ -24,13 +25,9 @@ class GLOBALVARIABLE;
 
 namespace kt::ui {
 
-// Returns the process exit code: 0 also for a second instance that ended silently, 2 for a bad
-// command line.
-int RunWindowMode(int argc, char** argv);
-
-// Older entry kept for callers that pass a handler factory: the start-up core makes the
-// per-terminal handlers itself, so the factory is not used.
-using HandlerFactoryMaker = std::function<net::ScanHandlerFactory(data::GLOBALVARIABLE&, data::EventSink&)>;
-inline int RunWindowMode(int argc, char** argv, const HandlerFactoryMaker&) { return RunWindowMode(argc, argv); }
+// `argc`/`argv` are the whole command line (Qt's own options are taken from it; the crash
+// handler restarts with it). Returns the process exit code: 0 also for a second instance that
+// ended silently.
+int RunWindowMode(const app::ServerOptions& options, int argc, char** argv);
 
 }  // namespace kt::ui

@@ -1,4 +1,4 @@
-// The TCP side of kx25sim:
+// The TCP side of kx25sim (options declared in AddConnectCommand):
 //
 //   kx25sim [connect] [--host IP] [--port N] [--source IP] [--prefix TEXT] [--raw]
 //           [--file PATH] [--stdin] [CODE ...]
@@ -10,6 +10,7 @@
 //
 // Common: --reply-timeout MS (5000), --quiet MS (300). Each line sent is prefix + code + CR;
 // the prefix defaults to "F" because the server drops the first character of every line.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "common/display/drawing.h"
+#include "sim/tcp/run_tcp_terminals.h"
 #include "sim/tcp/tcp_terminal.h"
 
 namespace {
@@ -25,20 +27,6 @@ namespace {
 using kt::sim::LoadOptions;
 using kt::sim::TcpTerminal;
 using kt::sim::TerminalOptions;
-
-void Usage() {
-  std::fprintf(stderr,
-               "usage: kx25sim [connect] [--host IP] [--port N] [--source IP] [--prefix TEXT] [--raw]\n"
-               "               [--file PATH] [--stdin] [--reply-timeout MS] [--quiet MS] [CODE ...]\n"
-               "       kx25sim [connect] --terminals N --scans M [--spread-addresses] [--interval MS] [CODE ...]\n");
-}
-
-bool ParseInt(const char* s, long lo, long hi, long& out) {
-  char* end = nullptr;
-  errno = 0;
-  out = std::strtol(s, &end, 10);
-  return errno == 0 && end != s && *end == '\0' && out >= lo && out <= hi;
-}
 
 void Show(const std::string& title, const std::string& stream, bool raw) {
   const std::string drawn = kt::display::DrawStream(title, stream, raw);
@@ -56,59 +44,58 @@ void ReadCodes(std::istream& in, std::vector<std::string>& codes) {
 
 }  // namespace
 
-int RunTcpTerminals(int argc, char** argv) {
-  TerminalOptions to;
-  std::vector<std::string> codes;
-  std::vector<std::string> files;
-  bool use_stdin = false, raw = false, load = false, spread = false;
-  long terminals = 1, scans = 1, v = 0;
-  kt::sim::Millis interval{0};
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const bool more = i + 1 < argc;
-    if (a == "--help" || a == "-h") {
-      Usage();
-      return 0;
-    } else if (a == "--host" && more) {
-      to.host = argv[++i];
-    } else if (a == "--port" && more && ParseInt(argv[i + 1], 1, 65535, v)) {
-      to.port = static_cast<uint16_t>(v);
-      ++i;
-    } else if (a == "--source" && more) {
-      to.source_ip = argv[++i];
-    } else if (a == "--prefix" && more) {
-      to.prefix = argv[++i];
-    } else if (a == "--file" && more) {
-      files.push_back(argv[++i]);
-    } else if (a == "--stdin" || a == "-") {
-      use_stdin = true;
-    } else if (a == "--raw") {
-      raw = true;
-    } else if (a == "--terminals" && more && ParseInt(argv[i + 1], 1, 5000, terminals)) {
-      load = true;
-      ++i;
-    } else if (a == "--scans" && more && ParseInt(argv[i + 1], 0, 100000000, scans)) {
-      load = true;
-      ++i;
-    } else if (a == "--interval" && more && ParseInt(argv[i + 1], 0, 600000, v)) {
-      interval = kt::sim::Millis(v);
-      ++i;
-    } else if (a == "--spread-addresses") {
-      spread = true;
-    } else if (a == "--reply-timeout" && more && ParseInt(argv[i + 1], 1, 600000, v)) {
-      to.reply_timeout = kt::sim::Millis(v);
-      ++i;
-    } else if (a == "--quiet" && more && ParseInt(argv[i + 1], 1, 600000, v)) {
-      to.quiet = kt::sim::Millis(v);
-      ++i;
-    } else if (a.rfind("--", 0) == 0) {
-      std::fprintf(stderr, "kx25sim: unknown or incomplete option %s\n", a.c_str());
-      Usage();
-      return 2;
-    } else {
-      codes.push_back(a);
-    }
+namespace kt::sim {
+
+CLI::App* AddConnectCommand(CLI::App& app, TcpCommand& c) {
+  CLI::App* cmd = app.add_subcommand(
+      "connect",
+      "(the default command) one terminal: shows the greeting as the display would, scans each "
+      "code (arguments, then the files' lines, then standard input's lines) and shows each reply; "
+      "with --terminals/--scans: load, N terminals at once, M scans each, then replies, errors and "
+      "latency percentiles. Each line sent is prefix + code + CR.");
+  TerminalOptions& to = c.to;
+  cmd->add_option("--host", to.host, "the server's address (default 127.0.0.1)")->type_name("IP");
+  cmd->add_option("--port", to.port, "the server's port (default 9101)")->type_name("N")->check(CLI::Range(1, 65535));
+  cmd->add_option("--source", to.source_ip, "local address to connect from")->type_name("IP");
+  cmd->add_option("--prefix", to.prefix,
+                  "sent before each code (default \"F\": the server drops the first character)")
+      ->type_name("TEXT");
+  cmd->add_flag("--raw", c.raw, "also print each reply's bytes in hex");
+  cmd->add_option("--file", c.files, "scan the lines of PATH too")->type_name("PATH");
+  cmd->add_flag("--stdin", c.use_stdin, "scan the lines of standard input too (also: -)");
+  cmd->add_option("--reply-timeout", c.reply_timeout_ms, "how long to wait for a reply (default 5000)")
+      ->type_name("MS")
+      ->check(CLI::Range(1, 600000));
+  cmd->add_option("--quiet", c.quiet_ms, "a reply is complete after this much silence (default 300)")
+      ->type_name("MS")
+      ->check(CLI::Range(1, 600000));
+  cmd->add_option("--terminals", c.terminals, "load: this many terminals at once")
+      ->type_name("N")
+      ->check(CLI::Range(1, 5000));
+  cmd->add_option("--scans", c.scans, "load: scans per terminal")->type_name("M")->check(CLI::Range(0, 100000000));
+  cmd->add_option("--interval", c.interval_ms, "load: one scan every MS per terminal (default: back to back)")
+      ->type_name("MS")
+      ->check(CLI::Range(0, 600000));
+  cmd->add_flag("--spread-addresses", c.spread, "load: each terminal from its own 127.0.x.y address");
+  cmd->add_option("CODE", c.codes, "codes to scan");
+  return cmd;
+}
+
+int RunTcpTerminals(const CLI::App& cmd, TcpCommand& c) {
+  TerminalOptions& to = c.to;
+  std::vector<std::string>& codes = c.codes;
+  const std::vector<std::string>& files = c.files;
+  // "-" among the codes stands for standard input.
+  if (auto dash = std::find(codes.begin(), codes.end(), "-"); dash != codes.end()) {
+    codes.erase(dash);
+    c.use_stdin = true;
   }
+  const bool use_stdin = c.use_stdin, raw = c.raw, spread = c.spread;
+  const bool load = cmd.count("--terminals") > 0 || cmd.count("--scans") > 0;
+  const long terminals = c.terminals, scans = c.scans;
+  const kt::sim::Millis interval{c.interval_ms};
+  if (c.reply_timeout_ms > 0) to.reply_timeout = kt::sim::Millis(c.reply_timeout_ms);
+  if (c.quiet_ms > 0) to.quiet = kt::sim::Millis(c.quiet_ms);
   for (const auto& f : files) {
     std::ifstream in(f);
     if (!in) {
@@ -162,3 +149,5 @@ int RunTcpTerminals(int argc, char** argv) {
   }
   return failures == 0 ? 0 : 1;
 }
+
+}  // namespace kt::sim

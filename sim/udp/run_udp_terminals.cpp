@@ -7,6 +7,8 @@
 #include <string>
 #include <thread>
 
+#include "common/cli/command_line.h"
+#include "sim/udp/run_udp_terminals.h"
 #include "sim/udp/terminal_services.h"
 #include "sim/udp/udp_terminals.h"
 
@@ -16,90 +18,56 @@ namespace {
 volatile std::sig_atomic_t g_stop = 0;
 void OnSignal(int) { g_stop = 1; }
 
-const std::string kUsageText =
-    std::string("usage: kx25sim terminals --count N [--listen ADDR[:PORT]] [--firmware 02.10|03.10|...]\n"
-                "                         [--record-version 2|3|4|5] [--name-prefix TEXT]\n"
-                "                         [--first-ip ADDR] [--reply-broadcast] [--seconds S] [--quiet]\n") +
-    kTerminalServiceUsage +
-    "Answers discovery and configuration commands on UDP (default 127.0.0.1:10004).\n";
-const char* const kUsage = kUsageText.c_str();
-
-bool ParseNumber(const char* text, long lo, long hi, long& out) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text, &end, 10);
-  if (errno || !end || *end || end == text || v < lo || v > hi) return false;
-  out = v;
-  return true;
-}
-
 }  // namespace
 
-int RunUdpTerminalsMain(int argc, char** argv) {
-  UdpTerminalOptions o;
-  TerminalServiceOptions services;
-  long seconds = 0;
-  bool quiet = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
-    long n = 0;
-    auto need = [&](bool ok) {
-      if (!ok) {
-        std::fprintf(stderr, "kx25sim terminals: bad or missing value for %s\n%s", a.c_str(), kUsage);
-      }
-      return ok;
-    };
-    if (a == "--help" || a == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (a == "--count") {
-      if (!need(v && ParseNumber(v, 0, 100000, n))) return 2;
-      o.count = static_cast<int>(n);
-      ++i;
-    } else if (a == "--listen") {
-      if (!need(v != nullptr)) return 2;
-      std::string addr = v, port;
-      if (auto colon = addr.find(':'); colon != std::string::npos) {
-        port = addr.substr(colon + 1);
-        addr.resize(colon);
-      }
-      auto ip = net::ParseIpv4(addr);
-      if (!need(ip.has_value() && (port.empty() || ParseNumber(port.c_str(), 0, 65535, n)))) return 2;
-      o.listen_address = *ip;
-      if (!port.empty()) o.listen_port = static_cast<uint16_t>(n);
-      ++i;
-    } else if (a == "--firmware") {
-      if (!need(v && std::strlen(v) == 5)) return 2;
-      o.firmware = v;
-      ++i;
-    } else if (a == "--record-version") {
-      if (!need(v && ParseNumber(v, 0, 65535, n))) return 2;
-      o.record_version = static_cast<uint16_t>(n);
-      ++i;
-    } else if (a == "--name-prefix") {
-      if (!need(v != nullptr)) return 2;
-      o.name_prefix = v;
-      ++i;
-    } else if (a == "--first-ip") {
-      auto ip = v ? net::ParseIpv4(v) : std::nullopt;
-      if (!need(ip.has_value())) return 2;
-      o.first_ip = *ip;
-      ++i;
-    } else if (a == "--reply-broadcast") {
-      o.reply_broadcast = true;
-    } else if (a == "--seconds") {
-      if (!need(v && ParseNumber(v, 1, 86400, seconds))) return 2;
-      ++i;
-    } else if (a == "--quiet") {
-      quiet = true;
-    } else if (std::string error; ParseTerminalServiceOption(argc, argv, i, services, error)) {
-      if (!need(error.empty())) return 2;
-    } else {
-      std::fprintf(stderr, "kx25sim terminals: unknown argument %s\n%s", a.c_str(), kUsage);
-      return 2;
-    }
-  }
+CLI::App* AddTerminalsCommand(CLI::App& app, UdpCommand& c) {
+  CLI::App* cmd = app.add_subcommand(
+      "terminals",
+      "simulated terminals that answer discovery and configuration commands on UDP (default "
+      "127.0.0.1:10004), until interrupted or --seconds elapse");
+  UdpTerminalOptions& o = c.options;
+  cmd->add_option("--count", o.count, "how many terminals")->type_name("N")->check(CLI::Range(0, 100000));
+  cmd->add_option("--listen", c.listen, "local address and port to answer on")
+      ->type_name("ADDR[:PORT]")
+      ->check([&o](const std::string& text) -> std::string {
+        std::string addr = text, port;
+        if (auto colon = addr.find(':'); colon != std::string::npos) {
+          port = addr.substr(colon + 1);
+          addr.resize(colon);
+        }
+        auto ip = net::ParseIpv4(addr);
+        if (!ip) return "'" + text + "' is not an IPv4 address";
+        o.listen_address = *ip;
+        if (!port.empty()) {
+          char* end = nullptr;
+          const long n = std::strtol(port.c_str(), &end, 10);
+          if (*end != '\0' || n < 0 || n > 65535) return "bad port in '" + text + "'";
+          o.listen_port = static_cast<uint16_t>(n);
+        }
+        return {};
+      });
+  cmd->add_option("--firmware", o.firmware, "firmware version text of every terminal (02.10, 03.10, ...)")
+      ->type_name("VERSION")
+      ->check([](const std::string& v) { return v.size() == 5 ? std::string() : "five characters, like 03.10"; });
+  cmd->add_option("--record-version", o.record_version, "configuration record version (2, 3, 4 or 5)")
+      ->type_name("N");
+  cmd->add_option("--name-prefix", o.name_prefix, "device names are this text and a number")->type_name("TEXT");
+  cmd->add_option("--first-ip", c.first_ip, "address of the first terminal (the next ones count up)")
+      ->type_name("ADDR")
+      ->check(cli::kIpv4);
+  cmd->add_flag("--reply-broadcast", o.reply_broadcast, "answer to the limited broadcast address");
+  cmd->add_option("--seconds", c.seconds, "stop after S seconds")->type_name("S")->check(CLI::Range(1, 86400));
+  cmd->add_flag("--quiet", c.quiet, "do not print each datagram");
+  AddTerminalServiceOptions(*cmd, c.services);
+  return cmd;
+}
+
+int RunUdpTerminals(UdpCommand& c) {
+  UdpTerminalOptions& o = c.options;
+  if (!c.first_ip.empty()) o.first_ip = *net::ParseIpv4(c.first_ip);
+  const long seconds = c.seconds;
+  const bool quiet = c.quiet;
+  const TerminalServiceOptions& services = c.services;
   if (!quiet) {
     o.log = [](const std::string& line) {
       std::printf("%s\n", line.c_str());
@@ -136,4 +104,3 @@ int RunUdpTerminalsMain(int argc, char** argv) {
 
 }  // namespace kt::sim
 
-int RunUdpTerminals(int argc, char** argv) { return kt::sim::RunUdpTerminalsMain(argc, argv); }

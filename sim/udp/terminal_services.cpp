@@ -3,8 +3,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
 #include <fstream>
 
 #include "common/net/udp_socket.h"
@@ -12,55 +10,29 @@
 #include "sim/tftp/tftp_receiver.h"
 
 namespace kt::sim {
-namespace {
-
-bool ParsePort(const char* text, uint16_t& out) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text, &end, 10);
-  if (errno || end == text || *end || v < 0 || v > 65535) return false;
-  out = static_cast<uint16_t>(v);
-  return true;
-}
-
-}  // namespace
-
-bool ParseTerminalServiceOption(int argc, char** argv, int& i, TerminalServiceOptions& o, std::string& error) {
-  const std::string a = argv[i];
-  const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
-  auto value = [&](bool ok) {
-    if (!ok) error = "bad or missing value for " + a;
-    ++i;
-    return true;
-  };
-  if (a == "--tcp-server") {
-    o.tcp_server = true;
-    return value(v && ParsePort(v, o.tcp_port));
-  }
-  if (a == "--scans") {
-    if (v) o.scans_file = v;
-    return value(v != nullptr);
-  }
-  if (a == "--scans-stdin") {
-    o.scans_stdin = true;
-    return true;
-  }
-  if (a == "--scan-interval") {
-    uint16_t ms = 0;
-    const bool ok = v && ParsePort(v, ms);
-    o.scan_interval = std::chrono::milliseconds(ms);
-    return value(ok);
-  }
-  if (a == "--tftp") {
-    if (v) o.tftp_dir = v;
-    return value(v != nullptr);
-  }
-  if (a == "--tftp-port") return value(v && ParsePort(v, o.tftp_port) && o.tftp_port != 0);
-  if (a == "--tftp-refuse") {
-    o.tftp_refuse = true;
-    return true;
-  }
-  return false;
+void AddTerminalServiceOptions(CLI::App& command, TerminalServiceOptions& o) {
+  command
+      .add_option("--tcp-server", o.tcp_port,
+                  "run the first terminal as TCP server on its own address and PORT (0: any free "
+                  "port); every simulated terminal then reports that port and server mode")
+      ->type_name("PORT")
+      ->check(CLI::Range(0, 65535))
+      ->each([&o](const std::string&) { o.tcp_server = true; });
+  command.add_option("--scans", o.scans_file, "codes to scan (one per line) once the tool is connected")
+      ->type_name("FILE");
+  command.add_flag("--scans-stdin", o.scans_stdin, "codes to scan, typed on standard input");
+  command
+      .add_option_function<int>(
+          "--scan-interval", [&o](int ms) { o.scan_interval = std::chrono::milliseconds(ms); },
+          "pause between the codes of --scans (default 1000)")
+      ->type_name("MS")
+      ->check(CLI::Range(0, 65535));
+  command.add_option("--tftp", o.tftp_dir, "receive firmware by TFTP into DIR (the system's in.tftpd; root only)")
+      ->type_name("DIR");
+  command.add_option("--tftp-port", o.tftp_port, "the TFTP receiver's port (default 69)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 65535));
+  command.add_flag("--tftp-refuse", o.tftp_refuse, "refuse every upload, as a terminal that rejects an image");
 }
 
 Result<std::unique_ptr<TerminalServices>> TerminalServices::Start(const TerminalServiceOptions& o, uint32_t address,

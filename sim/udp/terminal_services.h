@@ -12,6 +12,8 @@
 // Thread safety: Start/Stop from one thread; the services run threads of their own.
 #pragma once
 
+#include <CLI/CLI.hpp>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -38,13 +40,8 @@ struct TerminalServiceOptions {
   bool tftp_refuse = false;
 };
 
-inline constexpr const char* kTerminalServiceUsage =
-    "                         [--tcp-server PORT [--scans FILE] [--scans-stdin] [--scan-interval MS]]\n"
-    "                         [--tftp DIR [--tftp-port N] [--tftp-refuse]]\n";
-
-// Takes the option at argv[i] (and its value, advancing i) when it is one of the above. Returns
-// false when it is not; sets `error` when it is but its value is bad.
-bool ParseTerminalServiceOption(int argc, char** argv, int& i, TerminalServiceOptions& o, std::string& error);
+// Declares the options above on `command`, filling `o` when parsed.
+void AddTerminalServiceOptions(CLI::App& command, TerminalServiceOptions& o);
 
 class TerminalServices {
  public:

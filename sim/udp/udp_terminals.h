@@ -103,9 +103,6 @@ class UdpTerminals {
   std::vector<ReceivedCommand> received_;
 };
 
-// Entry point of `kx25sim terminals ...`; argv[0] is "terminals".
-int RunUdpTerminalsMain(int argc, char** argv);
-
 }  // namespace kt::sim
 
 int RunUdpTerminals(int argc, char** argv);

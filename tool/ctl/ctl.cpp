@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/cli/command_line.h"
 #include "common/net/udp_socket.h"
 #include "common/text/printable.h"
 #include "tool/config/config_record.h"
@@ -21,38 +22,11 @@
 namespace kt::ctl {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: kx25ctl COMMAND [ARGS] [OPTIONS]\n"
-    "\n"
-    "commands:\n"
-    "  scan                                 list the terminals that answer, sorted by MAC\n"
-    "  show MAC                             print a terminal's configuration as name=value lines\n"
-    "  save MAC FILE.KX25                   write a terminal's settings to a settings file\n"
-    "  apply MAC [FILE.KX25] [name=value...]\n"
-    "                                       configure a terminal from a file and/or settings\n"
-    "  apply --all FILE.KX25 [name=value...]\n"
-    "                                       configure every terminal found (each keeps its IP)\n"
-    "  terminal IP [PORT] [--respond] [--hex]\n"
-    "                                       raw TCP terminal to a terminal in server mode\n"
-    "  firmware IP|MAC FILE.bin [--tftp-port N]\n"
-    "                                       check and upload a firmware image by TFTP\n"
-    "\n"
-    "options (every command):\n"
-    "  --to ADDR[:PORT]   destination of the datagrams (default 255.255.255.255:10004)\n"
-    "  --bind IP          local address to send from (default 0.0.0.0)\n"
-    "  --port N           local UDP port (default 0: the system chooses)\n"
-    "  --seconds N        how long to discover (default 15); single-terminal commands stop as\n"
-    "                     soon as the terminal has answered\n"
-    "options (save, apply):\n"
-    "  --rs232            include the RS232 page in settings files\n"
-    "options (apply):\n"
-    "  --marlo            retail-chain mode: send the Retalix activation before the record\n"
-    "  --pause-ms N       pause after the long-message, wireless and activation datagrams\n"
-    "                     (default 2000)\n"
-    "  --no-rescan        do not scan again after applying\n"
-    "\n"
+constexpr const char* kDescription =
+    "Finds KX25 terminals by UDP broadcast and reads, saves and writes their configuration.";
+constexpr const char* kFooter =
     "MAC: six hex pairs separated by '-', ':' or nothing, any case.\n"
-    "Run 'kx25ctl show MAC' to see every setting name.\n";
+    "Run 'kx25ctl show MAC' to see every setting name.";
 
 struct Options {
   std::string command;
@@ -78,77 +52,6 @@ class Printer : public config::ExchangeErrors {
   std::FILE* err_;
   int count_ = 0;
 };
-
-bool ParseNumber(std::string_view text, long lo, long hi, long& out) {
-  long v = 0;
-  auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (text.empty() || ec != std::errc() || p != text.data() + text.size() || v < lo || v > hi) {
-    return false;
-  }
-  out = v;
-  return true;
-}
-
-// Returns an error text, or empty on success.
-std::string ParseArgs(int argc, char** argv, Options& o) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view a = argv[i];
-    const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
-    long n = 0;
-    if (a == "--to") {
-      if (!v) return "--to needs an address";
-      std::string_view s = v;
-      std::string_view port;
-      if (auto colon = s.find(':'); colon != std::string_view::npos) {
-        port = s.substr(colon + 1);
-        s = s.substr(0, colon);
-      }
-      auto ip = net::ParseIpv4(s);
-      if (!ip) return std::string("--to: '") + v + "' is not an IPv4 address";
-      o.exchange.destination.address = *ip;
-      if (!port.empty()) {
-        if (!ParseNumber(port, 1, 65535, n)) return std::string("--to: bad port in '") + v + "'";
-        o.exchange.destination.port = static_cast<uint16_t>(n);
-      }
-      ++i;
-    } else if (a == "--bind") {
-      auto ip = v ? net::ParseIpv4(v) : std::nullopt;
-      if (!ip) return "--bind needs a dotted IPv4 address";
-      o.exchange.bind_address = *ip;
-      ++i;
-    } else if (a == "--port") {
-      if (!v || !ParseNumber(v, 0, 65535, n)) return "--port needs a number from 0 to 65535";
-      o.exchange.bind_port = static_cast<uint16_t>(n);
-      ++i;
-    } else if (a == "--seconds") {
-      if (!v || !ParseNumber(v, 1, 3600, n)) return "--seconds needs a number from 1 to 3600";
-      o.scan.countdown_seconds = static_cast<int>(n);
-      ++i;
-    } else if (a == "--pause-ms") {
-      if (!v || !ParseNumber(v, 0, 60000, n)) return "--pause-ms needs a number from 0 to 60000";
-      o.exchange.apply_pause = std::chrono::milliseconds(n);
-      ++i;
-    } else if (a == "--rs232") {
-      o.rs232 = true;
-    } else if (a == "--marlo") {
-      o.marlo = true;
-    } else if (a == "--all") {
-      o.all = true;
-    } else if (a == "--no-rescan") {
-      o.rescan = false;
-    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-      return "unknown option " + std::string(a);
-    } else if (o.command.empty()) {
-      o.command = a;
-    } else {
-      o.positional.emplace_back(a);
-    }
-  }
-  o.scan.bind_address = o.exchange.bind_address;
-  o.scan.bind_port = o.exchange.bind_port;
-  o.scan.destination = o.exchange.destination;
-  return {};
-}
 
 // Collects the device list as the window would show it.
 class ListCollector : public discovery::ScanObserver {
@@ -426,32 +329,95 @@ int ApplyAll(const Options& o, std::FILE* out, std::FILE* err) {
 
 int RunCtl(int argc, char** argv, std::FILE* out, std::FILE* err) {
   Options o;
-  // Commands with options of their own.
-  if (argc >= 2 && std::string_view(argv[1]) == "terminal") return RunTerminalCommand(argc - 1, argv + 1, out, err);
-  if (argc >= 2 && std::string_view(argv[1]) == "firmware") return RunFirmwareCommand(argc - 1, argv + 1, out, err);
-  if (argc >= 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h" ||
-                    std::string_view(argv[1]) == "help")) {
-    std::fputs(kUsage, out);
-    return 0;
-  }
-  for (int i = 1; i < argc; ++i) {
-    if (std::string_view(argv[i]) == "--help") {
-      std::fputs(kUsage, out);
-      return 0;
-    }
-  }
-  const std::string problem = ParseArgs(argc, argv, o);
-  if (!problem.empty()) {
-    std::fprintf(err, "kx25ctl: %s\n%s", problem.c_str(), kUsage);
-    return 2;
-  }
+  cli::CommandLine cl("kx25ctl", kDescription);
+  CLI::App& app = cl.app();
+  app.footer(kFooter);
+  app.require_subcommand(1);
+
+  std::string to;
+  app.add_option("--to", to, "destination of the datagrams (default 255.255.255.255:10004)")
+      ->type_name("ADDR[:PORT]")
+      ->group("Options (every command)")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)  // the last one given counts
+      ->check([&o](const std::string& text) -> std::string {
+        std::string_view s = text, port;
+        if (auto colon = s.find(':'); colon != std::string_view::npos) {
+          port = s.substr(colon + 1);
+          s = s.substr(0, colon);
+        }
+        auto ip = net::ParseIpv4(s);
+        if (!ip) return "'" + text + "' is not an IPv4 address";
+        o.exchange.destination.address = *ip;
+        if (!port.empty()) {
+          int n = 0;
+          auto [p, ec] = std::from_chars(port.data(), port.data() + port.size(), n);
+          if (ec != std::errc() || p != port.data() + port.size() || n < 1 || n > 65535) {
+            return "bad port in '" + text + "'";
+          }
+          o.exchange.destination.port = static_cast<uint16_t>(n);
+        }
+        return {};
+      });
+  std::string bind;
+  app.add_option("--bind", bind, "local address to send from (default 0.0.0.0)")
+      ->type_name("IP")
+      ->group("Options (every command)")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)  // the last one given counts
+      ->check(cli::kIpv4);
+  app.add_option("--port", o.exchange.bind_port, "local UDP port (default 0: the system chooses)")
+      ->type_name("N")
+      ->group("Options (every command)")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)  // the last one given counts
+      ->check(CLI::Range(0, 65535));
+  app.add_option("--seconds", o.scan.countdown_seconds,
+                 "how long to discover (default 15); single-terminal commands stop as soon as the "
+                 "terminal has answered")
+      ->type_name("N")
+      ->group("Options (every command)")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)  // the last one given counts
+      ->check(CLI::Range(1, 3600));
+  app.add_flag("--rs232", o.rs232, "include the RS232 page in settings files")->group("Options (save, apply)");
+  app.add_flag("--marlo", o.marlo, "retail-chain mode: send the Retalix activation before the record")
+      ->group("Options (apply)");
+  int pause_ms = static_cast<int>(o.exchange.apply_pause.count());
+  app.add_option("--pause-ms", pause_ms,
+                 "pause after the long-message, wireless and activation datagrams (default 2000)")
+      ->type_name("N")
+      ->group("Options (apply)")
+      ->check(CLI::Range(0, 60000));
+  app.add_flag("--all", o.all, "configure every terminal found (each keeps its IP)")->group("Options (apply)");
+  bool no_rescan = false;
+  app.add_flag("--no-rescan", no_rescan, "do not scan again after applying")->group("Options (apply)");
+
+  app.add_subcommand("scan", "list the terminals that answer, sorted by MAC");
+  app.add_subcommand("show", "print a terminal's configuration as name=value lines")
+      ->add_option("MAC", o.positional, "the terminal");
+  app.add_subcommand("save", "write a terminal's settings to a settings file")
+      ->add_option("ARGS", o.positional, "MAC FILE.KX25");
+  app.add_subcommand("apply",
+                     "configure a terminal from a file and/or settings: apply MAC [FILE.KX25] "
+                     "[name=value...]; or every terminal found: apply --all FILE.KX25 [name=value...]")
+      ->add_option("ARGS", o.positional, "MAC, FILE.KX25, name=value settings");
+  TerminalArgs terminal;
+  CLI::App* terminal_command = AddTerminalCommand(app, terminal);
+  FirmwareArgs firmware;
+  CLI::App* firmware_command = AddFirmwareCommand(app, firmware);
+
+  if (auto done = cl.Parse(argc, argv, out, err)) return *done;
+  o.command = app.get_subcommands().front()->get_name();
+  if (!bind.empty()) o.exchange.bind_address = *net::ParseIpv4(bind);
+  o.exchange.apply_pause = std::chrono::milliseconds(pause_ms);
+  o.rescan = !no_rescan;
+  o.scan.bind_address = o.exchange.bind_address;
+  o.scan.bind_port = o.exchange.bind_port;
+  o.scan.destination = o.exchange.destination;
+  if (terminal_command->parsed()) return RunTerminalCommand(terminal, o.scan, out, err);
+  if (firmware_command->parsed()) return RunFirmwareCommand(firmware, o.scan, out, err);
+
   if (o.command == "scan") return Scan(o, out, err);
   if (o.command == "show") return Show(o, out, err);
   if (o.command == "save") return Save(o, out, err);
-  if (o.command == "apply") return o.all ? ApplyAll(o, out, err) : ApplyOne(o, out, err);
-  std::fprintf(err, "kx25ctl: %s\n%s",
-               o.command.empty() ? "no command given" : ("unknown command " + o.command).c_str(), kUsage);
-  return 2;
+  return o.all ? ApplyAll(o, out, err) : ApplyOne(o, out, err);
 }
 
 }  // namespace kt::ctl

@@ -1,20 +1,11 @@
 #include "tool/ctl/find_terminal.h"
 
-#include <charconv>
 #include <string_view>
 
 #include "common/net/udp_socket.h"
 
 namespace kt::ctl {
 namespace {
-
-bool ParseNumber(std::string_view text, long lo, long hi, long& out) {
-  long v = 0;
-  auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (text.empty() || ec != std::errc() || p != text.data() + text.size() || v < lo || v > hi) return false;
-  out = v;
-  return true;
-}
 
 class StopWhenFound : public discovery::ScanObserver {
  public:
@@ -35,49 +26,6 @@ class StopWhenFound : public discovery::ScanObserver {
 };
 
 }  // namespace
-
-bool ParseDiscoveryOption(int argc, char** argv, int& i, discovery::ScanOptions& o, std::string& error) {
-  const std::string_view a = argv[i];
-  const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
-  long n = 0;
-  if (a == "--to") {
-    ++i;
-    std::string_view s = v ? v : "";
-    std::string_view port;
-    if (auto colon = s.find(':'); colon != std::string_view::npos) {
-      port = s.substr(colon + 1);
-      s = s.substr(0, colon);
-    }
-    auto ip = net::ParseIpv4(s);
-    if (!ip || (!port.empty() && !ParseNumber(port, 1, 65535, n))) {
-      error = "--to needs ADDR[:PORT]";
-      return true;
-    }
-    o.destination.address = *ip;
-    if (!port.empty()) o.destination.port = static_cast<uint16_t>(n);
-    return true;
-  }
-  if (a == "--bind") {
-    ++i;
-    auto ip = v ? net::ParseIpv4(v) : std::nullopt;
-    if (!ip) error = "--bind needs a dotted IPv4 address";
-    else o.bind_address = *ip;
-    return true;
-  }
-  if (a == "--port") {
-    ++i;
-    if (!v || !ParseNumber(v, 0, 65535, n)) error = "--port needs a number from 0 to 65535";
-    else o.bind_port = static_cast<uint16_t>(n);
-    return true;
-  }
-  if (a == "--seconds") {
-    ++i;
-    if (!v || !ParseNumber(v, 1, 3600, n)) error = "--seconds needs a number from 1 to 3600";
-    else o.countdown_seconds = static_cast<int>(n);
-    return true;
-  }
-  return false;
-}
 
 bool TerminalName::Matches(const discovery::DeviceSummary& d) const {
   return mac ? d.mac == *mac : (ip && d.ip == *ip);

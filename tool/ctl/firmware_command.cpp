@@ -15,76 +15,38 @@
 namespace kt::ctl {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: kx25ctl firmware IP|MAC FILE.bin [options]\n"
-    "Checks the image against the terminal's flash size, uploads it by TFTP and scans again.\n"
-    "options:\n"
-    "%s"
-    "  --tftp-port N      the terminal's TFTP port (default 69)\n"
-    "  --tftp-client PROG the TFTP client (default atftp)\n"
-    "  --limit-seconds N  longest wait for the upload (default 60)\n"
-    "  --no-rescan        do not wait and scan again after a successful upload\n";
-
-void Usage(std::FILE* f) { std::fprintf(f, kUsage, kDiscoveryOptionsUsage); }
-
 void PrintBox(std::FILE* f, const firmware::MessageBox& box) {
   std::string text = box.text;
   while (!text.empty() && text.back() == '\n') text.pop_back();
   std::fprintf(f, "kx25ctl: %s: %s\n", box.caption.c_str(), text.c_str());
 }
 
-bool ParseLong(std::string_view text, long lo, long hi, long& out) {
-  long v = 0;
-  auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (text.empty() || ec != std::errc() || p != text.data() + text.size() || v < lo || v > hi) return false;
-  out = v;
-  return true;
-}
-
 }  // namespace
 
-int RunFirmwareCommand(int argc, char** argv, std::FILE* out, std::FILE* err) {
-  discovery::ScanOptions scan;
-  firmware::UploadOptions upload;
-  bool rescan = true;
-  std::vector<std::string> positional;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view a = argv[i];
-    const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
-    std::string error;
-    long n = 0;
-    if (a == "--help" || a == "-h") {
-      Usage(out);
-      return 0;
-    } else if (ParseDiscoveryOption(argc, argv, i, scan, error)) {
-    } else if (a == "--tftp-port") {
-      ++i;
-      if (!v || !ParseLong(v, 1, 65535, n)) error = "--tftp-port needs a number from 1 to 65535";
-      upload.tftp_port = static_cast<uint16_t>(n);
-    } else if (a == "--tftp-client") {
-      ++i;
-      if (!v || !*v) error = "--tftp-client needs a program";
-      else upload.client = v;
-    } else if (a == "--limit-seconds") {
-      ++i;
-      if (!v || !ParseLong(v, 1, 3600, n)) error = "--limit-seconds needs a number from 1 to 3600";
-      upload.limit = std::chrono::seconds(n);
-    } else if (a == "--no-rescan") {
-      rescan = false;
-    } else if (a.size() > 1 && a[0] == '-') {
-      error = "unknown option " + std::string(a);
-    } else {
-      positional.emplace_back(a);
-    }
-    if (!error.empty()) {
-      std::fprintf(err, "kx25ctl: %s\n", error.c_str());
-      Usage(err);
-      return 2;
-    }
-  }
+CLI::App* AddFirmwareCommand(CLI::App& app, FirmwareArgs& a) {
+  CLI::App* cmd = app.add_subcommand("firmware", "check and upload a firmware image by TFTP: firmware IP|MAC FILE.bin");
+  cmd->add_option("ARGS", a.positional, "the terminal (IP or MAC) and the image");
+  cmd->add_option("--tftp-port", a.upload.tftp_port, "the terminal's TFTP port (default 69)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 65535));
+  cmd->add_option("--tftp-client", a.upload.client, "the TFTP client program (default atftp)")
+      ->type_name("PROG")
+      ->check([](const std::string& v) { return v.empty() ? std::string("needs a program") : std::string(); });
+  cmd->add_option_function<int>(
+         "--limit-seconds", [&a](int n) { a.upload.limit = std::chrono::seconds(n); },
+         "longest wait for the upload (default 60)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 3600));
+  cmd->add_flag("--no-rescan", a.no_rescan, "do not wait and scan again after a successful upload");
+  return cmd;
+}
+
+int RunFirmwareCommand(const FirmwareArgs& a, const discovery::ScanOptions& scan, std::FILE* out, std::FILE* err) {
+  const firmware::UploadOptions& upload = a.upload;
+  const bool rescan = !a.no_rescan;
+  const std::vector<std::string>& positional = a.positional;
   if (positional.size() != 2) {
     std::fprintf(err, "kx25ctl: firmware needs the terminal (IP or MAC) and FILE.bin\n");
-    Usage(err);
     return 2;
   }
   const std::optional<TerminalName> name = ParseTerminalName(positional[0]);

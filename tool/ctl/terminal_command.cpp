@@ -22,18 +22,7 @@
 namespace kt::ctl {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: kx25ctl terminal IP [PORT] [options]\n"
-    "A raw TCP terminal to a terminal configured as TCP server. Ctrl-] leaves.\n"
-    "options:\n"
-    "  --respond          answer scanned codes with demonstration screens\n"
-    "  --hex              typed characters are hex digits, two per byte\n"
-    "  --codepage N       the terminal's code-page index when PORT is given (default 1; 9 = UTF-8)\n"
-    "%s";
-
 constexpr char kLeaveKey = 0x1D;  // Ctrl-]
-
-void Usage(std::FILE* f) { std::fprintf(f, kUsage, kDiscoveryOptionsUsage); }
 
 bool ParseLong(std::string_view text, long lo, long hi, long& out) {
   long v = 0;
@@ -139,42 +128,27 @@ class Utf8Keys {
 
 }  // namespace
 
-int RunTerminalCommand(int argc, char** argv, std::FILE* out, std::FILE* err) {
-  discovery::ScanOptions scan;
-  bool respond = false, hex = false;
-  long codepage = 1;
-  std::vector<std::string> positional;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view a = argv[i];
-    const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
-    std::string error;
-    if (a == "--help" || a == "-h") {
-      Usage(out);
-      return 0;
-    } else if (ParseDiscoveryOption(argc, argv, i, scan, error)) {
-    } else if (a == "--respond") {
-      respond = true;
-    } else if (a == "--hex") {
-      hex = true;
-    } else if (a == "--codepage") {
-      ++i;
-      if (!v || !ParseLong(v, 0, 15, codepage)) error = "--codepage needs a number from 0 to 15";
-    } else if (a.size() > 1 && a[0] == '-') {
-      error = "unknown option " + std::string(a);
-    } else {
-      positional.emplace_back(a);
-    }
-    if (!error.empty()) {
-      std::fprintf(err, "kx25ctl: %s\n", error.c_str());
-      Usage(err);
-      return 2;
-    }
-  }
+CLI::App* AddTerminalCommand(CLI::App& app, TerminalArgs& a) {
+  CLI::App* cmd = app.add_subcommand(
+      "terminal", "raw TCP terminal to a terminal configured as TCP server (Ctrl-] leaves): terminal IP [PORT]");
+  cmd->add_option("ARGS", a.positional, "IP and optionally the TCP port");
+  cmd->add_flag("--respond", a.respond, "answer scanned codes with demonstration screens");
+  cmd->add_flag("--hex", a.hex, "typed characters are hex digits, two per byte");
+  cmd->add_option("--codepage", a.codepage,
+                  "the terminal's code-page index when PORT is given (default 1; 9 = UTF-8)")
+      ->type_name("N")
+      ->check(CLI::Range(0, 15));
+  return cmd;
+}
+
+int RunTerminalCommand(const TerminalArgs& a, const discovery::ScanOptions& scan, std::FILE* out, std::FILE* err) {
+  const bool respond = a.respond, hex = a.hex;
+  const long codepage = a.codepage;
+  const std::vector<std::string>& positional = a.positional;
   long port = 0;
   if (positional.empty() || positional.size() > 2 || !net::ParseIpv4(positional[0]) ||
       (positional.size() == 2 && !ParseLong(positional[1], 1, 65535, port))) {
     std::fprintf(err, "kx25ctl: terminal needs an IPv4 address and optionally a TCP port\n");
-    Usage(err);
     return 2;
   }
   terminal::TerminalTarget target{positional[0], static_cast<uint16_t>(port), static_cast<int>(codepage)};

@@ -8,11 +8,25 @@
 // entry be made; with PORT it connects at once (code page from --codepage, default 1).
 #pragma once
 
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tool/discovery/scanner.h"
 
 namespace kt::ctl {
 
-// argv[0] is "terminal".
-int RunTerminalCommand(int argc, char** argv, std::FILE* out, std::FILE* err);
+struct TerminalArgs {
+  std::vector<std::string> positional;  // IP [PORT]
+  bool respond = false, hex = false;
+  int codepage = 1;
+};
+
+// Declares the command and its own options on `app`, filling `a` when parsed.
+CLI::App* AddTerminalCommand(CLI::App& app, TerminalArgs& a);
+// Runs the parsed command; `scan` holds the discovery options. Returns the exit code.
+int RunTerminalCommand(const TerminalArgs& a, const discovery::ScanOptions& scan, std::FILE* out, std::FILE* err);
 
 }  // namespace kt::ctl

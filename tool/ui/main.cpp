@@ -2,6 +2,7 @@
 //
 //   kx25config [MARLO|RS232|SEARCHONLY]   the main window
 //   kx25config --version                  prints the version
+//   kx25config --help                     prints the usage (neither needs a display)
 //
 // KX25_DISCOVERY_TO=ADDR[:PORT] sends discovery requests there instead of broadcasting them, and
 // KX25_TFTP_PORT=N sends firmware to that TFTP port instead of 69 (tests, demonstrations with
@@ -10,25 +11,26 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <iostream>
 #include <string>
 
+#include "common/cli/command_line.h"
 #include "tool/discovery/destination.h"
 #include "tool/ui/host_loop.h"
 #include "tool/ui/main_window.h"
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-V") == 0)) {
-    std::printf("kx25config %s\n", kt::ui::ProgramVersion().toLatin1().constData());
-    return 0;
-  }
-  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::printf("usage: kx25config [MARLO|RS232|SEARCHONLY]\n"
-                "       kx25config --version\n"
-                "KX25_DISCOVERY_TO=ADDR[:PORT] sends discovery requests there instead of broadcasting.\n"
-                "KX25_TFTP_PORT=N uploads firmware to that TFTP port instead of 69.\n");
-    return 0;
-  }
+  kt::cli::CommandLine cl("kx25config",
+                          "The KX25 terminals' configuration tool: finds terminals by UDP broadcast, "
+                          "configures them, opens their TCP terminal and uploads firmware.");
+  std::string word;
+  cl.app().add_option("MODE", word,
+                      "MARLO (retail-chain firmware pages), RS232 (serial-port pages) or SEARCHONLY "
+                      "(Scan only), any case");
+  cl.app().footer(
+      "KX25_DISCOVERY_TO=ADDR[:PORT] sends discovery requests there instead of broadcasting.\n"
+      "KX25_TFTP_PORT=N uploads firmware to that TFTP port instead of 69.");
+  if (auto done = cl.Parse(argc, argv, std::cout, std::cerr)) return *done;
   auto to = kt::discovery::DestinationFromEnvironment();
   if (!to.ok()) {
     std::fprintf(stderr, "kx25config: %s\n", to.status().message().c_str());
@@ -50,7 +52,7 @@ int main(int argc, char** argv) {
   app.setQuitOnLastWindowClosed(false);  // the host loop decides when the program ends
 
   kt::ui::ToolState state;
-  if (argc >= 2) state.flags = kt::ui::ParseProgramWord(argv[1]);
+  state.flags = kt::ui::ParseProgramWord(word);
   state.discovery_to = *to;
   kt::ui::UiServices services = kt::ui::DefaultServices();
   services.tftp_port = tftp_port;

@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 
+#include "common/cli/command_line.h"
 #include "server/data/demo/demo_data.h"
 #include "server/data/driver/index_check.h"
 #include "server/data/driver/work_area.h"
@@ -23,38 +24,23 @@ using data::Date;
 using data::TagInfo;
 using data::WorkArea;
 
-constexpr const char* kUsage =
-    "usage: ktdb COMMAND ARGS...\n"
-    "Inspects dBASE tables (.G8A) and their compound indexes (.CDX) in a data folder.\n"
-    "File names are found without regard to letter case.\n"
-    "\n"
-    "commands:\n"
-    "  structure TABLE                 one line per field: NAME TYPE WIDTH DECIMALS,\n"
-    "                                  then: records N\n"
-    "  tags TABLE                      one line per tag: TAG KEY FOR ascending|descending\n"
-    "                                  unique|duplicates\n"
-    "  seek TABLE TAG KEY [--soft] [--type char|num|date|logical]\n"
-    "                                  prints: found eof recno (found/eof as 0/1; at end of\n"
-    "                                  table recno is the record count + 1)\n"
-    "  seek TABLE TAG --keys FILE [--soft] [--type T] [--stats]\n"
-    "                                  the same for every line of FILE; with --stats only:\n"
-    "                                  keys found seconds (time spent in the seeks alone)\n"
-    "  walk TABLE TAG [--bottom] [--count N]\n"
-    "                                  record numbers in index order from the top (or\n"
-    "                                  backwards from the bottom), deleted records included\n"
-    "  get TABLE RECNO FIELD...        field values of that record as stored, one per line\n"
-    "  check TABLE                     checks the compound index against the table (every tree,\n"
-    "                                  sibling link, free page and every record's keys): prints\n"
-    "                                  ok, or the problems found (exit 1)\n"
-    "  create-demo DIR [--items N] [--force]\n"
-    "                                  writes the demo data set DIR/ST_DB/ (every table with\n"
-    "                                  its index; N items, 300 by default); refuses a folder\n"
-    "                                  that holds tables unless --force, which replaces the\n"
-    "                                  demo's tables and leaves every other file alone\n"
-    "\n"
+constexpr const char* kDescription =
+    "Inspects dBASE tables (.G8A) and their compound indexes (.CDX) in a data folder. File names "
+    "are found without regard to letter case.";
+constexpr const char* kFooter =
     "Keys: char keys are taken byte for byte (a shorter key matches as a prefix); dates as\n"
     "YYYYMMDD (empty for the blank date); logicals as T or F. --type defaults to the tag's\n"
-    "key type. Output cells are separated by TAB. Errors go to stderr with a non-zero exit.\n";
+    "key type. Output cells are separated by TAB. Errors go to stderr with a non-zero exit.";
+
+// Every command's arguments, as the command line gave them.
+struct Args {
+  std::string table, tag, key, keys_file, type, folder, recno;
+  std::vector<std::string> fields;
+  bool has_key = false;  // KEY given (it may be empty: the blank date)
+  bool soft = false, stats = false, bottom = false, force = false;
+  int64_t count = -1;  // walk: -1 for all
+  int items = 300;
+};
 
 // A failure to report: one line, and the exit status.
 struct Failure {
@@ -71,9 +57,8 @@ Result<std::unique_ptr<WorkArea>> OpenTable(const std::string& path) {
   return WorkArea::Open(path, "KTDB");
 }
 
-Outcome Structure(const std::vector<std::string>& a, std::ostream& out) {
-  if (a.size() != 1) return Fail("structure needs TABLE", 2);
-  auto area = OpenTable(a[0]);
+Outcome Structure(const Args& a, std::ostream& out) {
+  auto area = OpenTable(a.table);
   if (!area.ok()) return Fail(area.status());
   for (const data::FieldSpec& f : (*area)->fields()) {
     out << f.name << '\t' << f.type << '\t' << f.width << '\t' << int{f.decimals} << '\n';
@@ -84,9 +69,8 @@ Outcome Structure(const std::vector<std::string>& a, std::ostream& out) {
   return std::nullopt;
 }
 
-Outcome Tags(const std::vector<std::string>& a, std::ostream& out) {
-  if (a.size() != 1) return Fail("tags needs TABLE", 2);
-  auto area = OpenTable(a[0]);
+Outcome Tags(const Args& a, std::ostream& out) {
+  auto area = OpenTable(a.table);
   if (!area.ok()) return Fail(area.status());
   for (const TagInfo& t : (*area)->Tags()) {
     out << t.name << '\t' << t.key_expression << '\t' << t.for_expression << '\t'
@@ -94,35 +78,6 @@ Outcome Tags(const std::vector<std::string>& a, std::ostream& out) {
         << (t.unique ? "unique" : "duplicates") << '\n';
   }
   return std::nullopt;
-}
-
-// Options after the positional arguments.
-struct Options {
-  std::vector<std::string> positional;
-  std::map<std::string, std::string> values;  // --type, --keys, --count
-  std::map<std::string, bool> flags;          // --soft, --stats, --bottom
-};
-
-Result<Options> ParseOptions(const std::vector<std::string>& a,
-                             const std::vector<std::string>& with_value,
-                             const std::vector<std::string>& flags) {
-  Options o;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const std::string& s = a[i];
-    if (s.size() > 2 && s.rfind("--", 0) == 0) {
-      if (std::find(flags.begin(), flags.end(), s) != flags.end()) {
-        o.flags[s] = true;
-      } else if (std::find(with_value.begin(), with_value.end(), s) != with_value.end()) {
-        if (i + 1 >= a.size()) return Status::InvalidArgument(s + " needs a value");
-        o.values[s] = a[++i];
-      } else {
-        return Status::InvalidArgument("unknown option " + s);
-      }
-    } else {
-      o.positional.push_back(s);
-    }
-  }
-  return o;
 }
 
 // Converts a key text to the form the seek needs; InvalidArgument when it is not one.
@@ -171,18 +126,17 @@ Result<bool> SeekParsed(WorkArea& w, char type, const ParsedKey& k, bool soft) {
   }
 }
 
-Result<char> KeyType(const Options& o, const TagInfo& tag) {
-  auto it = o.values.find("--type");
-  if (it == o.values.end()) return tag.key_type;
+Result<char> KeyType(const Args& a, const TagInfo& tag) {
+  if (a.type.empty()) return tag.key_type;
   static const std::map<std::string, char> kTypes = {
       {"char", 'C'}, {"num", 'N'}, {"date", 'D'}, {"logical", 'L'}};
-  auto t = kTypes.find(it->second);
+  auto t = kTypes.find(a.type);
   if (t == kTypes.end()) {
     return Status::InvalidArgument("--type must be char, num, date or logical");
   }
   if (t->second != tag.key_type) {
     return Status::InvalidArgument("tag " + tag.name + " has " +
-                                   std::string(1, tag.key_type) + " keys, not " + it->second);
+                                   std::string(1, tag.key_type) + " keys, not " + a.type);
   }
   return t->second;
 }
@@ -195,29 +149,26 @@ Result<TagInfo> SelectTag(WorkArea& area, const std::string& name) {
   return Status::NotFound("no tag " + name);
 }
 
-Outcome Seek(const std::vector<std::string>& a, std::ostream& out) {
-  auto parsed = ParseOptions(a, {"--type", "--keys"}, {"--soft", "--stats"});
-  if (!parsed.ok()) return Fail(parsed.status().message(), 2);
-  const Options& o = *parsed;
-  const bool batch = o.values.count("--keys") > 0;
-  if (o.positional.size() != (batch ? 2u : 3u)) {
+Outcome Seek(const Args& a, std::ostream& out) {
+  const bool batch = !a.keys_file.empty();
+  if (batch == a.has_key) {
     return Fail(batch ? "seek needs TABLE TAG --keys FILE" : "seek needs TABLE TAG KEY", 2);
   }
-  if (o.flags.count("--stats") && !batch) return Fail("--stats needs --keys FILE", 2);
-  const bool soft = o.flags.count("--soft") > 0;
-  auto area = OpenTable(o.positional[0]);
+  if (a.stats && !batch) return Fail("--stats needs --keys FILE", 2);
+  const bool soft = a.soft;
+  auto area = OpenTable(a.table);
   if (!area.ok()) return Fail(area.status());
   WorkArea& w = **area;
-  auto tag = SelectTag(w, o.positional[1]);
+  auto tag = SelectTag(w, a.tag);
   if (!tag.ok()) return Fail(tag.status());
-  auto type = KeyType(o, *tag);
+  auto type = KeyType(a, *tag);
   if (!type.ok()) return Fail(type.status().message(), 2);
 
   auto report = [&](std::ostream& os) {
     os << (w.Found() ? 1 : 0) << '\t' << (w.Eof() ? 1 : 0) << '\t' << w.RecNo() << '\n';
   };
   if (!batch) {
-    auto key = ParseKey(*type, o.positional[2]);
+    auto key = ParseKey(*type, a.key);
     if (!key.ok()) return Fail(key.status().message(), 2);
     auto r = SeekParsed(w, *type, *key, soft);
     if (!r.ok()) return Fail(r.status());
@@ -225,8 +176,8 @@ Outcome Seek(const std::vector<std::string>& a, std::ostream& out) {
     return std::nullopt;
   }
 
-  std::ifstream in(o.values.at("--keys"), std::ios::binary);
-  if (!in) return Fail(o.values.at("--keys") + ": cannot read the key file");
+  std::ifstream in(a.keys_file, std::ios::binary);
+  if (!in) return Fail(a.keys_file + ": cannot read the key file");
   std::vector<ParsedKey> keys;
   std::string line;
   for (int n = 1; std::getline(in, line); ++n) {
@@ -235,7 +186,7 @@ Outcome Seek(const std::vector<std::string>& a, std::ostream& out) {
     if (!key.ok()) return Fail("line " + std::to_string(n) + ": " + key.status().message());
     keys.push_back(std::move(key).value());
   }
-  const bool stats = o.flags.count("--stats") > 0;
+  const bool stats = a.stats;
   uint64_t found = 0;
   std::chrono::steady_clock::duration spent{};
   for (const ParsedKey& key : keys) {
@@ -254,23 +205,14 @@ Outcome Seek(const std::vector<std::string>& a, std::ostream& out) {
   return std::nullopt;
 }
 
-Outcome Walk(const std::vector<std::string>& a, std::ostream& out) {
-  auto parsed = ParseOptions(a, {"--count"}, {"--bottom"});
-  if (!parsed.ok()) return Fail(parsed.status().message(), 2);
-  const Options& o = *parsed;
-  if (o.positional.size() != 2) return Fail("walk needs TABLE TAG", 2);
-  int64_t limit = -1;
-  if (auto it = o.values.find("--count"); it != o.values.end()) {
-    char* end = nullptr;
-    limit = std::strtoll(it->second.c_str(), &end, 10);
-    if (it->second.empty() || *end != '\0' || limit < 0) return Fail("--count needs a number >= 0", 2);
-  }
-  auto area = OpenTable(o.positional[0]);
+Outcome Walk(const Args& a, std::ostream& out) {
+  const int64_t limit = a.count;
+  auto area = OpenTable(a.table);
   if (!area.ok()) return Fail(area.status());
   WorkArea& w = **area;
-  auto tag = SelectTag(w, o.positional[1]);
+  auto tag = SelectTag(w, a.tag);
   if (!tag.ok()) return Fail(tag.status());
-  const bool bottom = o.flags.count("--bottom") > 0;
+  const bool bottom = a.bottom;
   Status s = bottom ? w.GoBottom() : w.GoTop();
   for (int64_t n = 0; s.ok() && !w.Eof() && (limit < 0 || n < limit); ++n) {
     out << w.RecNo() << '\n';
@@ -281,8 +223,9 @@ Outcome Walk(const std::vector<std::string>& a, std::ostream& out) {
   return std::nullopt;
 }
 
-Outcome Get(const std::vector<std::string>& a, std::ostream& out) {
-  if (a.size() < 3) return Fail("get needs TABLE RECNO FIELD...", 2);
+Outcome Get(const Args& args, std::ostream& out) {
+  std::vector<std::string> a = {args.table, args.recno};  // TABLE RECNO FIELD...
+  a.insert(a.end(), args.fields.begin(), args.fields.end());
   char* end = nullptr;
   const unsigned long long recno = std::strtoull(a[1].c_str(), &end, 10);
   if (a[1].empty() || *end != '\0' || recno == 0 || recno > 0xFFFFFFFFull) {
@@ -321,9 +264,8 @@ Outcome Get(const std::vector<std::string>& a, std::ostream& out) {
   return std::nullopt;
 }
 
-Outcome Check(const std::vector<std::string>& a, std::ostream& out) {
-  if (a.size() != 1) return Fail("check needs a table", 2);
-  const Status checked = data::CheckCompoundIndex(a[0]);
+Outcome Check(const Args& a, std::ostream& out) {
+  const Status checked = data::CheckCompoundIndex(a.table);
   if (checked.ok()) {
     out << "ok\n";
     return std::nullopt;
@@ -348,61 +290,93 @@ int TablesIn(const std::filesystem::path& folder) {
   return tables;
 }
 
-Outcome CreateDemo(const std::vector<std::string>& a, std::ostream& out) {
-  if (a.empty()) return Fail("create-demo needs a folder", 2);
+Outcome CreateDemo(const Args& a, std::ostream& out) {
   data::demo::DemoOptions options;
-  bool force = false;
-  for (std::size_t i = 1; i < a.size(); ++i) {
-    if (a[i] == "--force") {
-      force = true;
-    } else if (a[i] == "--items" && i + 1 < a.size()) {
-      char* end = nullptr;
-      const long count = std::strtol(a[++i].c_str(), &end, 10);
-      if (end == a[i].c_str() || *end != '\0' || count < 1 || count > 10000000) {
-        return Fail("--items takes a number from 1 to 10000000", 2);
-      }
-      options.item_count = static_cast<int>(count);
-    } else {
-      return Fail("create-demo: unexpected argument \"" + a[i] + "\"", 2);
-    }
-  }
+  options.item_count = a.items;
   // A real data set must never be replaced by accident.
-  const std::filesystem::path folder = std::filesystem::path(a[0]) / "ST_DB";
-  if (const int tables = TablesIn(folder); tables > 0 && !force) {
+  const std::filesystem::path folder = std::filesystem::path(a.folder) / "ST_DB";
+  if (const int tables = TablesIn(folder); tables > 0 && !a.force) {
     return Fail("create-demo: " + folder.string() + " already holds " + std::to_string(tables) +
                 " table(s); nothing written (--force replaces the demo's tables there)");
   }
-  const Status written = data::demo::WriteDemoDataSet(a[0], options);
+  const Status written = data::demo::WriteDemoDataSet(a.folder, options);
   if (!written.ok()) return Fail(written);
-  out << (std::filesystem::path(a[0]) / "ST_DB").string() << '\n';
+  out << (std::filesystem::path(a.folder) / "ST_DB").string() << '\n';
   return std::nullopt;
 }
 
 }  // namespace
 
 int RunKtdb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.empty()) {
-    err << kUsage;
-    return 2;
-  }
-  const std::string& command = args[0];
-  if (command == "--help" || command == "-h" || command == "help") {
-    out << kUsage;
-    return 0;
-  }
-  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  cli::CommandLine cl("ktdb", kDescription);
+  CLI::App& app = cl.app();
+  app.footer(kFooter);
+  app.require_subcommand(1);
+  Args a;
+  auto table = [&](CLI::App* command) {
+    command->add_option("TABLE", a.table, "the table file (.G8A)")->required();
+  };
+
+  CLI::App* structure =
+      app.add_subcommand("structure", "one line per field: NAME TYPE WIDTH DECIMALS, then: records N");
+  table(structure);
+  CLI::App* tags = app.add_subcommand(
+      "tags", "one line per tag: TAG KEY FOR ascending|descending unique|duplicates");
+  table(tags);
+
+  CLI::App* seek = app.add_subcommand(
+      "seek",
+      "prints: found eof recno (found/eof as 0/1; at end of table recno is the record count + 1); "
+      "with --keys FILE the same for every line of FILE");
+  table(seek);
+  seek->add_option("TAG", a.tag, "the index tag")->required();
+  seek->add_option("KEY", a.key, "the key to seek (or --keys FILE)")
+      ->each([&a](const std::string&) { a.has_key = true; });
+  seek->add_option("--keys", a.keys_file, "seek every line of FILE")->type_name("FILE");
+  seek->add_flag("--soft", a.soft, "soft seek: stop at the next key when not found");
+  seek->add_option("--type", a.type, "key type: char, num, date or logical (default: the tag's)");
+  seek->add_flag("--stats", a.stats, "with --keys only: keys found seconds (time spent in the seeks alone)");
+
+  CLI::App* walk = app.add_subcommand(
+      "walk", "record numbers in index order from the top (or backwards from the bottom), deleted "
+              "records included");
+  table(walk);
+  walk->add_option("TAG", a.tag, "the index tag")->required();
+  walk->add_flag("--bottom", a.bottom, "walk backwards from the bottom");
+  walk->add_option("--count", a.count, "at most N records")->type_name("N")->check(CLI::NonNegativeNumber);
+
+  CLI::App* get = app.add_subcommand("get", "field values of that record as stored, one per line");
+  table(get);
+  get->add_option("RECNO", a.recno, "record number, from 1")->required();
+  get->add_option("FIELD", a.fields, "field names")->required();
+
+  CLI::App* check = app.add_subcommand(
+      "check", "checks the compound index against the table (every tree, sibling link, free page "
+               "and every record's keys): prints ok, or the problems found (exit 1)");
+  table(check);
+
+  CLI::App* create_demo = app.add_subcommand(
+      "create-demo", "writes the demo data set DIR/ST_DB/ (every table with its index); refuses a "
+                     "folder that holds tables unless --force");
+  create_demo->add_option("DIR", a.folder, "the folder to write ST_DB into")->required();
+  create_demo->add_option("--items", a.items, "number of items (default 300)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 10000000));
+  create_demo->add_flag("--force", a.force,
+                        "replace the demo's tables in a folder that holds tables; every other file "
+                        "is left alone");
+
+  if (auto done = cl.Parse(args, out, err)) return *done;
   Outcome outcome;
-  if (command == "structure") outcome = Structure(rest, out);
-  else if (command == "tags") outcome = Tags(rest, out);
-  else if (command == "seek") outcome = Seek(rest, out);
-  else if (command == "walk") outcome = Walk(rest, out);
-  else if (command == "get") outcome = Get(rest, out);
-  else if (command == "check") outcome = Check(rest, out);
-  else if (command == "create-demo") outcome = CreateDemo(rest, out);
-  else outcome = Fail("unknown command \"" + command + "\" (ktdb --help lists the commands)", 2);
-  if (!outcome) return 0;
-  err << "ktdb: " << outcome->message << '\n';
-  return outcome->code;
+  if (structure->parsed()) outcome = Structure(a, out);
+  else if (tags->parsed()) outcome = Tags(a, out);
+  else if (seek->parsed()) outcome = Seek(a, out);
+  else if (walk->parsed()) outcome = Walk(a, out);
+  else if (get->parsed()) outcome = Get(a, out);
+  else if (check->parsed()) outcome = Check(a, out);
+  else if (create_demo->parsed()) outcome = CreateDemo(a, out);
+  if (!outcome) return cli::kExitSuccess;
+  return cl.Fail(err, outcome->message, outcome->code);
 }
 
 }  // namespace kt::tools

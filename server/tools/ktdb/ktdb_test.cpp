@@ -119,7 +119,7 @@ TEST(KtdbTest, ErrorsAreOneLineAndNonZero) {
       {{"seek", kFix + "CHARKEY.G8A", "CODE", "X", "--stats"}, 2, "--stats needs"},
       {{"get", kFix + "CHARKEY.G8A", "999", "CODE"}, 1, "does not exist"},
       {{"get", kFix + "CHARKEY.G8A", "1", "NOPE"}, 1, "no field NOPE"},
-      {{"walk", kFix + "CHARKEY.G8A"}, 2, "walk needs"},
+      {{"walk", kFix + "CHARKEY.G8A"}, 2, "TAG is required"},
       {{"frobnicate"}, 2, "unknown command"},
       {{"structure", kFix + "README.md"}, 1, "README.md"},
   };

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/cli/command_line.h"
 #include "server/data/clock.h"
 #include "server/data/code_key.h"
 #include "server/data/database.h"
@@ -30,7 +31,6 @@ namespace {
 using namespace kt::data;
 
 constexpr int kExitDatabase = 1;
-constexpr int kExitUsage = 2;
 
 // Error boxes of a headless run: the first one is kept for the exit message, all are logged.
 class CommandSink : public EventSink {
@@ -57,69 +57,50 @@ int OpenFailure(const CommandSink& sink) {
   return kExitDatabase;
 }
 
-int Usage(const std::string& problem) {
-  if (!problem.empty()) std::cerr << "ktvistrand-lookup: " << problem << "\n";
-  std::cerr << "usage: ktvistrand-lookup --data LOCATION [--level 0-5] [--at \"YYYY-MM-DD HH:MM\"]\n"
-               "                         [--render [--workdir DIR]] CODE...\n";
-  return kExitUsage;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::optional<std::string> location;
-  uint16_t level = 0;
-  std::optional<LookupTime> at;
+  kt::cli::CommandLine cl("ktvistrand-lookup",
+                          "Looks scanned codes up in an accounting data folder the way a terminal session "
+                          "does and prints one line per code: OK<TAB>name<TAB>price text, or "
+                          "FAIL<TAB>error text.");
+  CLI::App& app = cl.app();
+  std::string location;
+  int level = 0;
+  std::string at_text;
   std::vector<std::string> codes;
+  app.add_option("--data", location, "the accounting data: the folder holding ST_DB, or ST_DB itself")
+      ->type_name("LOCATION")
+      ->required();
+  app.add_option("--level", level, "price level 0 to 5 (default 0)")->check(CLI::Range(0, 5));
+  app.add_option("--at", at_text, "price at this time instead of now")->type_name("\"YYYY-MM-DD HH:MM\"");
   bool render = false;
-  std::optional<std::string> workdir;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&]() -> std::optional<std::string> {
-      if (i + 1 >= argc) return std::nullopt;
-      return std::string(argv[++i]);
-    };
-    if (arg == "--data") {
-      location = value();
-      if (!location) return Usage("--data needs a location");
-    } else if (arg == "--level") {
-      const auto text = value();
-      if (!text || text->size() != 1 || (*text)[0] < '0' || (*text)[0] > '5') {
-        return Usage("--level takes 0 to 5");
-      }
-      level = static_cast<uint16_t>((*text)[0] - '0');
-    } else if (arg == "--at") {
-      const auto text = value();
-      if (!text || !(at = ParseLookupTime(*text))) return Usage("--at takes \"YYYY-MM-DD HH:MM\"");
-    } else if (arg == "--render") {
-      render = true;
-    } else if (arg == "--workdir") {
-      workdir = value();
-      if (!workdir) return Usage("--workdir needs a folder");
-    } else if (arg == "--help" || arg == "-h") {
-      return Usage("");
-    } else if (arg == "--") {
-      for (++i; i < argc; ++i) codes.emplace_back(argv[i]);
-    } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
-      return Usage("unknown option " + arg);
-    } else {
-      codes.push_back(arg);
-    }
+  std::string workdir;
+  CLI::Option* render_option = app.add_flag(
+      "--render", render,
+      "print the reply the server would send for each code, drawn as the terminal shows it");
+  app.add_option("--workdir", workdir,
+                 "with --render: the templates of DIR's KTVISTRD.DAT instead of the default ones")
+      ->type_name("DIR")
+      ->needs(render_option);
+  app.add_option("CODE", codes, "the scanned codes")->required();
+  if (auto done = cl.Parse(argc, argv, std::cout, std::cerr)) return *done;
+  std::optional<LookupTime> at;
+  if (!at_text.empty() && !(at = ParseLookupTime(at_text))) {
+    return cl.UsageError(std::cerr, "--at takes \"YYYY-MM-DD HH:MM\"");
   }
-  if (!location) return Usage("--data is required");
-  if (codes.empty()) return Usage("no code given");
-  if (workdir && !render) return Usage("--workdir goes with --render");
   std::optional<ReplyTemplates> templates;
   if (render) {
-    auto loaded = workdir ? LoadReplyTemplates(*workdir) : kt::Result<ReplyTemplates>(DefaultReplyTemplates());
-    if (!loaded.ok()) return Usage(std::string(loaded.status().message()));
+    auto loaded = !workdir.empty() ? LoadReplyTemplates(workdir)
+                                   : kt::Result<ReplyTemplates>(DefaultReplyTemplates());
+    if (!loaded.ok()) return cl.UsageError(std::cerr, loaded.status().message());
     templates = std::move(*loaded);
   }
 
   GLOBALVARIABLE globals;
   ConfigValues config;
-  config.location = *location;
-  config.WCONFIGHARGAJUAL = level;
+  config.location = location;
+  config.WCONFIGHARGAJUAL = static_cast<uint16_t>(level);
   globals.SetConfig(config);
 
   CommandSink sink;
