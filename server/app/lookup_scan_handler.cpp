@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "server/data/pricing/lookup_pricing.h"
 #include "server/reply/expand.h"
+#include "server/reply/scan_reply.h"
 
 namespace kt::app {
 
@@ -21,18 +21,9 @@ bool LookupScanHandler::OpenTables() { return lookup_.DBSUBOPEN(); }
 
 void LookupScanHandler::CloseTables() { lookup_.DBSUBCLOSE(); }
 
-std::string LookupScanHandler::PriceText() const { return data::pricing::LookupPriceText(lookup_); }
-
 std::string LookupScanHandler::Answer(const std::string& code) {
   lookup_.SEEKKODE(code);
-  const data::RECITEM& rec = lookup_.ORECITEM;
-  const reply::ItemTexts item{rec.CNAMAALL, rec.CNAMA, rec.CNAMAEX1, rec.CNAMAEX2};
-  reply::ExpandInputs in;
-  in.item = &item;
-  in.price_text = [this] { return PriceText(); };
-  if (lookup_.SEEKFOUND()) return reply::ExpandTemplate(globals_.CCONFIGCOMOK(), in);
-  in.error_text = lookup_.CERRORMESS;
-  return reply::ExpandTemplate(globals_.CCONFIGCOMFAIL(), in);
+  return reply::ScanReply(lookup_, globals_.CCONFIGCOMOK(), globals_.CCONFIGCOMFAIL());
 }
 
 net::ScanHandlerFactory MakeLookupHandlerFactory(data::GLOBALVARIABLE& globals, data::EventSink& sink) {

@@ -31,8 +31,6 @@ class LookupScanHandler : public net::ScanHandler {
   std::string Answer(const std::string& code) override;
 
  private:
-  std::string PriceText() const;
-
   data::GLOBALVARIABLE& globals_;
   data::ITEMPENJUAECERAN lookup_;
 };

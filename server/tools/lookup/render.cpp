@@ -3,10 +3,9 @@
 #include <system_error>
 
 #include "common/display/drawing.h"
-#include "server/data/pricing/lookup_pricing.h"
 #include "server/data/settings_table.h"
 #include "server/reply/default_templates.h"
-#include "server/reply/expand.h"
+#include "server/reply/scan_reply.h"
 
 namespace kt::data {
 
@@ -25,14 +24,7 @@ Result<ReplyTemplates> LoadReplyTemplates(const std::filesystem::path& workdir) 
 }
 
 std::string ReplyBytes(const ITEMPENJUAECERAN& lookup, const ReplyTemplates& templates) {
-  const RECITEM& rec = lookup.ORECITEM;
-  const reply::ItemTexts item{rec.CNAMAALL, rec.CNAMA, rec.CNAMAEX1, rec.CNAMAEX2};
-  reply::ExpandInputs in;
-  in.item = &item;
-  in.price_text = [&lookup] { return pricing::LookupPriceText(lookup); };
-  if (lookup.SEEKFOUND()) return reply::ExpandTemplate(templates.com_ok, in);
-  in.error_text = lookup.CERRORMESS;
-  return reply::ExpandTemplate(templates.com_fail, in);
+  return reply::ScanReply(lookup, templates.com_ok, templates.com_fail);
 }
 
 std::string DrawReply(std::string_view code, std::string_view reply) {
