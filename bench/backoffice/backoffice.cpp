@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "common/text/text.h"
 #include "server/data/driver/file_lookup.h"
 #include "server/data/driver/work_area.h"
 
@@ -15,11 +16,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using data::WorkArea;
-
-std::string Trim(std::string s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
-}
 
 int64_t Nanos(Clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
@@ -117,7 +113,8 @@ class BackOffice {
     KT_RETURN_IF_ERROR(Write());
     const Clock::time_point unlock = Clock::now();
     ++report_.prices;
-    Log("price", lock, unlock, recno, Trim(code), Trim(code), before, price);
+    const std::string shown(text::TrimRight(code));
+    Log("price", lock, unlock, recno, shown, shown, before, price);
     return Status::Ok();
   }
 
@@ -132,7 +129,7 @@ class BackOffice {
     KT_RETURN_IF_ERROR(Write());
     const Clock::time_point unlock = Clock::now();
     ++report_.codes;
-    Log("code", lock, unlock, recno, Trim(before), code, price, price);
+    Log("code", lock, unlock, recno, std::string(text::TrimRight(before)), code, price, price);
     return Status::Ok();
   }
 

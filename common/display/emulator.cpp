@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/text/text.h"
+
 namespace kt::display {
 namespace {
 
@@ -152,8 +154,7 @@ void DisplayEmulator::PlaceAligned(char code, std::string_view text) {
 std::vector<std::string> DisplayEmulator::TrimmedRows() const {
   std::vector<std::string> out;
   for (const auto& r : rows_) {
-    auto end = r.find_last_not_of(' ');
-    out.push_back(end == std::string::npos ? std::string() : r.substr(0, end + 1));
+    out.emplace_back(text::TrimRight(r));
   }
   while (!out.empty() && out.back().empty()) out.pop_back();
   return out;

@@ -9,10 +9,6 @@
 
 namespace kt::data {
 
-std::string_view TrimBlanks(std::string_view text);   // leading and trailing blanks
-std::string_view TrimRight(std::string_view text);    // trailing blanks
-std::string ToUpperAscii(std::string_view text);
-
 // Removes the clear text: every occurrence when `everywhere`, else one trailing occurrence.
 // An empty clear text changes nothing.
 std::string ApplyClearText(std::string_view code, std::string_view clear, bool everywhere);
@@ -25,12 +21,8 @@ struct QuantitySplit {
 };
 QuantitySplit SplitQuantity(std::string_view code);
 
-// The leading number of a text as the xBase VAL() reads it (blanks, sign, digits, one "."),
-// 0 when the text does not start with a number.
-double LeadingNumber(std::string_view text);
-
-// The quantity of a scan: |number| of the quantity text, else the given quantity, else 1; a
-// result of 0 becomes 1.
+// The quantity of a scan: |number| of the quantity text as VAL() reads it, else the given
+// quantity, else 1; a result of 0 becomes 1.
 double ScanQuantity(const std::optional<std::string>& quantity_text, std::optional<double> given);
 
 // The code in upper case, right-padded with blanks or cut to `width`.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "server/data/code_key.h"
+#include "common/text/text.h"
 #include "server/data/driver/file_lookup.h"
 
 namespace kt::data {
@@ -11,7 +11,7 @@ namespace kt::data {
 namespace {
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && ToUpperAscii(a) == ToUpperAscii(b);
+  return a.size() == b.size() && text::UpperAscii(a) == text::UpperAscii(b);
 }
 
 // True when `folder` (with its trailing separator) ends with "ST_DB" + separator.
@@ -26,7 +26,7 @@ bool EndsWithDataFolder(std::string_view folder) {
 }
 
 std::string WithTrailingSeparator(std::string_view location) {
-  std::string out(TrimBlanks(location));
+  std::string out(text::Trim(location));
   if (!out.empty() && !IsPathSeparator(out.back())) out += kPathSeparator;
   return out;
 }

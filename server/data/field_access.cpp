@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "server/data/code_key.h"
+#include "common/text/text.h"
 #include "server/data/driver/work_area.h"
 
 namespace kt::data {
@@ -34,7 +34,7 @@ std::string FieldText(const WorkArea& area, std::string_view field, EventSink& s
 }
 
 std::string FieldTrimmed(const WorkArea& area, std::string_view field, EventSink& sink) {
-  return std::string(TrimBlanks(FieldText(area, field, sink)));
+  return std::string(text::Trim(FieldText(area, field, sink)));
 }
 
 double FieldNumber(const WorkArea& area, std::string_view field, EventSink& sink) {

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <set>
 
+#include "common/text/text.h"
 #include "server/data/code_key.h"
 #include "server/data/data_folder.h"
 #include "server/data/driver/work_area.h"
@@ -139,20 +140,20 @@ void ITEMPENJUAECERAN::SEEKKODE(std::string_view code, std::optional<double> qua
   now_ = clock_.Now();
   const DBKONTRO& kontro = db_->kontro;
 
-  const std::string cleared = ApplyClearText(TrimBlanks(code), kontro.CSTOCKKODECLEAR, kontro.LSTOCKKODECLEARALL);
+  const std::string cleared = ApplyClearText(text::Trim(code), kontro.CSTOCKKODECLEAR, kontro.LSTOCKKODECLEARALL);
   QuantitySplit split = SplitQuantity(cleared);
   OITEMPENJUAECERAN.FJUMLAH = ScanQuantity(split.quantity_text, quantity);
   const std::string key = PadKey(split.code, db_->CodeWidth());
 
   // A blank key must not match the many items whose alternative codes or barcode are blank.
   bool found = false;
-  if (!TrimBlanks(key).empty()) {
+  if (!text::Trim(key).empty()) {
     Result<bool> sought = SeekKey(key);
     if (!sought.ok()) {
       // The driver has already read again as long as a writer seemed to be at work.
       ORECITEM = RECITEM();
       ReportReadFailureOnce(sink_, stock_->path(), sought.status().message());
-      SHOWERROR(std::string(TrimRight(key)) + std::string(msg::kStockReadFailed) + sought.status().message());
+      SHOWERROR(std::string(text::TrimRight(key)) + std::string(msg::kStockReadFailed) + sought.status().message());
       return;
     }
     found = *sought;
@@ -166,7 +167,7 @@ void ITEMPENJUAECERAN::SEEKKODE(std::string_view code, std::optional<double> qua
 }
 
 void ITEMPENJUAECERAN::ASSIGNID(std::string_view code, bool retail_unit) {
-  const std::string text(TrimRight(code));
+  const std::string text(text::TrimRight(code));
   if (db_ == nullptr) db_ = globals_.Database();
   if (db_ == nullptr || stock_ == nullptr) {
     ORECITEM = RECITEM();

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "server/data/code_key.h"
+#include "common/text/text.h"
 #include "server/data/driver/work_area.h"
 #include "server/data/field_access.h"
 
@@ -90,8 +90,8 @@ std::string JoinItemName(const std::string& name, const std::string& ex1, const 
 }
 
 std::string QuantityPicture(std::string_view item_picture, std::string_view default_picture) {
-  std::string_view picture = TrimBlanks(item_picture);
-  if (picture.empty()) picture = TrimBlanks(default_picture);
+  std::string_view picture = text::Trim(item_picture);
+  if (picture.empty()) picture = text::Trim(default_picture);
   if (picture.empty()) picture = "999,999";
   return std::string(picture);
 }

@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "server/data/code_key.h"
+#include "common/text/text.h"
 #include "server/data/database.h"
 #include "server/data/driver/file_lookup.h"
 #include "server/data/driver/work_area.h"
@@ -48,12 +48,12 @@ ConfigValues DefaultValues() {
 }
 
 std::string TrimmedField(const WorkArea& area, std::string_view field) {
-  return std::string(TrimBlanks(area.GetString(field).value_or("")));
+  return std::string(text::Trim(area.GetString(field).value_or("")));
 }
 
 // Templates lose only their trailing blanks: leading blanks may be display content.
 std::string TemplateField(const WorkArea& area, std::string_view field) {
-  return std::string(TrimRight(area.GetString(field).value_or("")));
+  return std::string(text::TrimRight(area.GetString(field).value_or("")));
 }
 
 }  // namespace
@@ -122,7 +122,7 @@ Result<std::string> KTCONFIG::StoredFolder() {
   if (area_ == nullptr) return Status::InvalidArgument("settings table is closed");
   KT_RETURN_IF_ERROR(area_->GoTop());
   KT_ASSIGN_OR_RETURN(const std::string folder, area_->GetString(kFolder));
-  return std::string(TrimBlanks(folder));
+  return std::string(text::Trim(folder));
 }
 
 Status KTCONFIG::Write(const ConfigValues& values) {
@@ -165,15 +165,15 @@ Result<SaveResult> SaveSettings(const std::filesystem::path& working_folder, con
 
   KT_ASSIGN_OR_RETURN(std::unique_ptr<KTCONFIG> config, KTCONFIG::Open(working_folder));
   KT_ASSIGN_OR_RETURN(const std::string stored_folder, config->StoredFolder());
-  result.location_changed = ToUpperAscii(stored_folder) != ToUpperAscii(TrimBlanks(result.check.location));
+  result.location_changed = text::UpperAscii(stored_folder) != text::UpperAscii(text::Trim(result.check.location));
 
   ConfigValues values;
   values.location = result.check.location;
   values.WCONFIGPORT = result.check.port;
   values.WCONFIGHARGAJUAL = form.price_level <= kHighestPriceLevel ? form.price_level : 0;
-  values.CCONFIGCOMCONN = std::string(TrimRight(form.com_conn));
-  values.CCONFIGCOMOK = std::string(TrimRight(form.com_ok));
-  values.CCONFIGCOMFAIL = std::string(TrimRight(form.com_fail));
+  values.CCONFIGCOMCONN = std::string(text::TrimRight(form.com_conn));
+  values.CCONFIGCOMOK = std::string(text::TrimRight(form.com_ok));
+  values.CCONFIGCOMFAIL = std::string(text::TrimRight(form.com_fail));
   KT_RETURN_IF_ERROR(config->Write(values));
 
   // Compared with the stored port: a --port of this run is no change the user made.

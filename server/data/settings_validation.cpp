@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "server/data/code_key.h"
+#include "common/text/text.h"
 #include "server/data/data_folder.h"
 #include "server/data/messages.h"
 
@@ -40,11 +40,11 @@ SettingsCheck ValidateSettings(const SettingsForm& form,
   const auto exists = folder_exists ? folder_exists : RealFolderExists;
 
   // 1. Location given.
-  if (TrimBlanks(form.location).empty()) {
+  if (text::Trim(form.location).empty()) {
     return Fail(std::string(msg::kLocationEmpty), SettingsField::kLocation);
   }
   // 2. No network path.
-  std::string location(TrimBlanks(form.location));
+  std::string location(text::Trim(form.location));
   if (!IsPathSeparator(location.back())) location += kPathSeparator;
   if (IsNetworkPath(location)) {
     return Fail(std::string(msg::kNetworkPathPrefix) + location + std::string(msg::kLocationClose),
@@ -67,14 +67,14 @@ SettingsCheck ValidateSettings(const SettingsForm& form,
                 SettingsField::kLocation);
   }
   // 5., 6. Port.
-  const std::string_view port_text = TrimBlanks(form.port);
+  const std::string_view port_text = text::Trim(form.port);
   if (port_text.empty()) return Fail(std::string(msg::kPortEmpty), SettingsField::kPort);
-  const double port = LeadingNumber(port_text);
+  const double port = text::LeadingNumber(port_text);
   if (port < 1000 || port > 65535) return Fail(std::string(msg::kPortWrong), SettingsField::kPort);
   // 7.-9. Templates.
-  if (TrimBlanks(form.com_conn).empty()) return Fail(std::string(msg::kComConnEmpty), SettingsField::kComConn);
-  if (TrimBlanks(form.com_ok).empty()) return Fail(std::string(msg::kComOkEmpty), SettingsField::kComOk);
-  if (TrimBlanks(form.com_fail).empty()) return Fail(std::string(msg::kComFailEmpty), SettingsField::kComFail);
+  if (text::Trim(form.com_conn).empty()) return Fail(std::string(msg::kComConnEmpty), SettingsField::kComConn);
+  if (text::Trim(form.com_ok).empty()) return Fail(std::string(msg::kComOkEmpty), SettingsField::kComOk);
+  if (text::Trim(form.com_fail).empty()) return Fail(std::string(msg::kComFailEmpty), SettingsField::kComFail);
   // The settings table must hold each template whole: a cut template loses its last commands.
   const struct {
     const std::string& text;
@@ -84,7 +84,7 @@ SettingsCheck ValidateSettings(const SettingsForm& form,
                    {form.com_ok, "Scan OK", SettingsField::kComOk},
                    {form.com_fail, "Scan Gagal", SettingsField::kComFail}};
   for (const auto& t : templates) {
-    if (TrimRight(t.text).size() > kTemplateFieldWidth) {
+    if (text::TrimRight(t.text).size() > kTemplateFieldWidth) {
       return Fail("Command " + std::string(t.name) + std::string(msg::kTemplateTooLongInfix) +
                       std::to_string(kTemplateFieldWidth) + std::string(msg::kLocationTooLongSuffix),
                   t.field);

@@ -1,8 +1,9 @@
 #include "server/errlog/restart_guard.h"
 
-#include <charconv>
+#include <climits>
 #include <cstdlib>
-#include <cstring>
+
+#include "common/text/text.h"
 
 namespace kt::errlog {
 
@@ -17,11 +18,8 @@ RestartDecision DecideRestart(int chain, std::chrono::steady_clock::duration upt
 std::optional<int> RestartChainFromEnvironment() {
   const char* text = std::getenv(kRestartChainVariable);
   if (text == nullptr) return std::nullopt;
-  int value = 0;
-  const char* end = text + std::strlen(text);
-  auto [ptr, ec] = std::from_chars(text, end, value);
-  if (ec != std::errc() || ptr != end || value < 0) return 0;
-  return value;
+  // A value that is not a count (garbled, negative, too large) starts a new chain.
+  return static_cast<int>(text::ParseInteger(text, 0, INT_MAX).value_or(0));
 }
 
 }  // namespace kt::errlog

@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "common/text/text.h"
+
 namespace kt::net {
 
 std::string FilterCode(std::string_view line) {
@@ -15,7 +17,7 @@ std::string FilterCode(std::string_view line) {
 }
 
 bool IsBlankLine(std::string_view line) {
-  return line.find_first_not_of(" \t\r\n") == std::string_view::npos;
+  return text::IsBlank(line, text::kWhitespace);
 }
 
 std::string TimeOfDayText() {

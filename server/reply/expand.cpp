@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <numeric>
 
+#include "common/text/text.h"
+
 namespace kt::reply {
 namespace {
 
@@ -120,14 +122,6 @@ void ExpandHexBytes(Text& text, Places* places) {
   }
 }
 
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string UpperAscii(std::string_view s) {
-  std::string u(s);
-  for (char& c : u) c = UpperAscii(c);
-  return u;
-}
-
 // Leading blanks, optional sign, digits; stops at anything else. Fraction dropped, capped.
 long long ReadCount(std::string_view s) {
   std::size_t i = 0;
@@ -156,7 +150,7 @@ std::pair<std::size_t, std::size_t> Apply(Fn fn, std::size_t arg_size, long long
 void ExpandFunction(Text& text, std::string_view name, Fn fn, Places* places) {
   for (;;) {
     const std::string& s = text.str();
-    const std::size_t p = UpperAscii(s).find(name);
+    const std::size_t p = text::UpperAscii(s).find(name);
     if (p == std::string::npos) return;
     const std::size_t open = p + name.size();
     const std::size_t q = s.find(')', open);
@@ -214,7 +208,7 @@ void FindLeftovers(const Text& text, Places& places) {
       std::size_t start = o;
       while (start > 0 && IsNameChar(s[start - 1]) && text.LiteralRun(start - 1, o + 1 - (start - 1))) --start;
       while (start < o && !IsLetter(s[start])) ++start;
-      const std::string upper = UpperAscii(std::string_view(s).substr(start, o - start));
+      const std::string upper = text::UpperAscii(std::string_view(s).substr(start, o - start));
       const bool known = std::find(kFunctionNames.begin(), kFunctionNames.end(), upper) != kFunctionNames.end();
       if (start < o && !known && s.find(',', o) < i && !noted(text.from(o))) {
         places.push_back({PassedThrough::Kind::kUnknownFunction, text.from(start), o + 1 - start});
@@ -226,15 +220,13 @@ void FindLeftovers(const Text& text, Places& places) {
   }
 }
 
-bool IsEmptyRest(std::string_view s) { return s.find_first_not_of(" \t\r\n") == std::string_view::npos; }
-
 }  // namespace
 
 std::string WrapErrorText(std::string_view error_text) {
   std::string_view rest = error_text;
-  while (!rest.empty() && rest.back() == ' ') rest.remove_suffix(1);
+  rest = text::TrimRight(rest);
   std::string out;
-  while (!IsEmptyRest(rest)) {
+  while (!text::IsBlank(rest, text::kWhitespace)) {
     std::string line;
     for (;;) {
       const std::size_t blank = rest.find(' ');

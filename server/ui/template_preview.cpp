@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "common/display/drawing.h"
-#include "server/data/code_key.h"
+#include "common/text/text.h"
 #include "server/data/driver/work_area.h"
 #include "server/data/global_variable.h"
 #include "server/data/item_lookup.h"
@@ -113,8 +113,8 @@ void TemplatePreview::findFirstPricingItem() {
     for (int n = 0; n < kItemsTried && !stock->Eof(); ++n) {
       for (const char* field : {"KODE_C", "KODE_N"}) {
         auto code = stock->GetString(field);
-        if (code.ok() && !data::TrimBlanks(*code).empty()) {
-          codes.emplace_back(data::TrimBlanks(*code));
+        if (code.ok() && !text::Trim(*code).empty()) {
+          codes.emplace_back(text::Trim(*code));
           break;
         }
       }
@@ -143,7 +143,7 @@ bool TemplatePreview::lookUp(const std::string& code) {
 }
 
 void TemplatePreview::useCode(const QString& typed) {
-  const std::string code(data::TrimBlanks(ToBytes(typed)));
+  const std::string code(text::Trim(ToBytes(typed)));
   item_ = default_item_;
   price_ = default_price_;
   error_text_ = std::string(kSampleCode) + std::string(data::msg::kCodeNotFound);
@@ -186,7 +186,7 @@ void TemplatePreview::refresh(Template which) {
   Part& part = parts_[which];
   if (part.field == nullptr) return;
   // Stored templates lose their trailing blanks; show what will be sent.
-  const std::string tmpl(data::TrimRight(ToBytes(part.field->toPlainText())));
+  const std::string tmpl(text::TrimRight(ToBytes(part.field->toPlainText())));
   const reply::ItemTexts no_item{};
   std::vector<reply::PassedThrough> places;
   reply::ExpandInputs in;

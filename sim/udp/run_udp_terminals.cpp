@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "common/cli/command_line.h"
+#include "common/text/text.h"
 #include "sim/udp/run_udp_terminals.h"
 #include "sim/udp/terminal_services.h"
 #include "sim/udp/udp_terminals.h"
@@ -39,10 +41,9 @@ CLI::App* AddTerminalsCommand(CLI::App& app, UdpCommand& c) {
         if (!ip) return "'" + text + "' is not an IPv4 address";
         o.listen_address = *ip;
         if (!port.empty()) {
-          char* end = nullptr;
-          const long n = std::strtol(port.c_str(), &end, 10);
-          if (*end != '\0' || n < 0 || n > 65535) return "bad port in '" + text + "'";
-          o.listen_port = static_cast<uint16_t>(n);
+          const std::optional<long long> n = kt::text::ParseIntegerLenient(port, 0, 65535);
+          if (!n) return "bad port in '" + text + "'";
+          o.listen_port = static_cast<uint16_t>(*n);
         }
         return {};
       });

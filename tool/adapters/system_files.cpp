@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/net/udp_socket.h"
+#include "common/text/text.h"
 
 namespace kt::adapters {
 namespace {
@@ -24,10 +25,9 @@ std::vector<std::string_view> Split(std::string_view line) {
 }
 
 std::optional<uint32_t> Hex(std::string_view s) {
-  uint32_t v = 0;
-  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v, 16);
-  if (s.empty() || ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
-  return v;
+  const std::optional<long long> v = text::ParseInteger(s, 0, UINT32_MAX, 16);
+  if (!v) return std::nullopt;
+  return static_cast<uint32_t>(*v);
 }
 
 template <typename F>
@@ -40,12 +40,10 @@ void ForEachLine(std::string_view text, F f) {
   }
 }
 
+// A value of a system file: blanks and tabs before it; after it also a CR and the ";" some
+// files end a value with.
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == ';')) {
-    s.remove_suffix(1);
-  }
-  return s;
+  return text::TrimRight(text::TrimLeft(s, " \t"), " \t\r;");
 }
 
 std::optional<std::string> Ipv4Text(std::string_view s) {

@@ -1,9 +1,10 @@
 #include "tool/ctl/config_fields.h"
 
-#include <charconv>
 #include <functional>
+#include <optional>
 
 #include "common/net/udp_socket.h"
+#include "common/text/text.h"
 #include "tool/config/text_codec.h"
 #include "tool/config/wireless_record.h"
 
@@ -26,16 +27,6 @@ Status Bad(std::string_view name, std::string_view value, std::string_view expec
                                  std::string(expected));
 }
 
-bool ParseUint(std::string_view text, long lo, long hi, long& out) {
-  long v = 0;
-  auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || p != text.data() + text.size() || text.empty() || v < lo || v > hi) {
-    return false;
-  }
-  out = v;
-  return true;
-}
-
 const char* OnOff(bool b) { return b ? "on" : "off"; }
 
 // Field helpers: each builds a Field for one kind of value.
@@ -53,11 +44,9 @@ template <typename Get, typename Put>
 Field Number(std::string name, long lo, long hi, Get get, Put put) {
   return {name, [get](const Configuration& c) { return std::to_string(get(c)); },
           [=](Configuration& c, std::string_view v) {
-            long n = 0;
-            if (!ParseUint(v, lo, hi, n)) {
-              return Bad(name, v, "a number from " + std::to_string(lo) + " to " + std::to_string(hi));
-            }
-            put(c, n);
+            const std::optional<long long> n = text::ParseInteger(v, lo, hi);
+            if (!n) return Bad(name, v, "a number from " + std::to_string(lo) + " to " + std::to_string(hi));
+            put(c, static_cast<long>(*n));
             return Status::Ok();
           }};
 }

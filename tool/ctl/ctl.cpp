@@ -1,7 +1,6 @@
 #include "tool/ctl/ctl.h"
 
 #include <algorithm>
-#include <charconv>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,6 +9,7 @@
 #include "common/cli/command_line.h"
 #include "common/net/udp_socket.h"
 #include "common/text/printable.h"
+#include "common/text/text.h"
 #include "tool/config/config_record.h"
 #include "tool/config/exchange.h"
 #include "tool/config/messages.h"
@@ -349,12 +349,9 @@ int RunCtl(int argc, char** argv, std::FILE* out, std::FILE* err) {
         if (!ip) return "'" + text + "' is not an IPv4 address";
         o.exchange.destination.address = *ip;
         if (!port.empty()) {
-          int n = 0;
-          auto [p, ec] = std::from_chars(port.data(), port.data() + port.size(), n);
-          if (ec != std::errc() || p != port.data() + port.size() || n < 1 || n > 65535) {
-            return "bad port in '" + text + "'";
-          }
-          o.exchange.destination.port = static_cast<uint16_t>(n);
+          const std::optional<long long> n = kt::text::ParseInteger(port, 1, 65535);
+          if (!n) return "bad port in '" + text + "'";
+          o.exchange.destination.port = static_cast<uint16_t>(*n);
         }
         return {};
       });

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <charconv>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "common/net/udp_socket.h"
+#include "common/text/text.h"
 #include "tool/config/config_record.h"
 #include "tool/ctl/find_terminal.h"
 #include "tool/firmware/static_arp.h"
@@ -23,14 +23,6 @@ namespace kt::ctl {
 namespace {
 
 constexpr char kLeaveKey = 0x1D;  // Ctrl-]
-
-bool ParseLong(std::string_view text, long lo, long hi, long& out) {
-  long v = 0;
-  auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (text.empty() || ec != std::errc() || p != text.data() + text.size() || v < lo || v > hi) return false;
-  out = v;
-  return true;
-}
 
 // Puts a console into raw mode (no line editing, no echo, no signals from keys) for as long as it
 // lives; output processing stays on so that LF starts a new line.
@@ -145,12 +137,13 @@ int RunTerminalCommand(const TerminalArgs& a, const discovery::ScanOptions& scan
   const bool respond = a.respond, hex = a.hex;
   const long codepage = a.codepage;
   const std::vector<std::string>& positional = a.positional;
-  long port = 0;
-  if (positional.empty() || positional.size() > 2 || !net::ParseIpv4(positional[0]) ||
-      (positional.size() == 2 && !ParseLong(positional[1], 1, 65535, port))) {
+  const std::optional<long long> given_port =
+      positional.size() == 2 ? text::ParseInteger(positional[1], 1, 65535) : std::optional<long long>(0);
+  if (positional.empty() || positional.size() > 2 || !net::ParseIpv4(positional[0]) || !given_port) {
     std::fprintf(err, "kx25ctl: terminal needs an IPv4 address and optionally a TCP port\n");
     return 2;
   }
+  const long port = static_cast<long>(*given_port);
   terminal::TerminalTarget target{positional[0], static_cast<uint16_t>(port), static_cast<int>(codepage)};
 
   if (port == 0) {  // find the terminal: its port, code page and configuration

@@ -1,9 +1,9 @@
 #include "tool/discovery/destination.h"
 
-#include <charconv>
 #include <cstdlib>
 #include <string>
 
+#include "common/text/text.h"
 #include "tool/config/record_header.h"
 
 namespace kt::discovery {
@@ -18,12 +18,9 @@ Result<net::UdpEndpoint> ParseDestination(std::string_view text) {
   if (!ip) return Status::InvalidArgument("'" + std::string(text) + "' is not an IPv4 address");
   net::UdpEndpoint to{*ip, config::kTerminalPort};
   if (text.find(':') != std::string_view::npos) {
-    unsigned value = 0;
-    const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
-    if (port.empty() || ec != std::errc() || end != port.data() + port.size() || value == 0 || value > 65535) {
-      return Status::InvalidArgument("bad port in '" + std::string(text) + "'");
-    }
-    to.port = static_cast<uint16_t>(value);
+    const std::optional<long long> value = text::ParseInteger(port, 1, 65535);
+    if (!value) return Status::InvalidArgument("bad port in '" + std::string(text) + "'");
+    to.port = static_cast<uint16_t>(*value);
   }
   return to;
 }

@@ -5,6 +5,7 @@
 
 #include "common/coding.h"
 #include "common/net/udp_socket.h"
+#include "common/text/text.h"
 #include "tool/config/config_record.h"
 #include "tool/config/record_header.h"
 #include "tool/config/text_codec.h"
@@ -13,14 +14,13 @@ namespace kt::discovery {
 namespace {
 
 // Leading blanks removed, then cut to `max` characters (UTF-8 aware).
-std::string Column(std::string text, std::size_t max) {
-  text.erase(0, std::min(text.find_first_not_of(' '), text.size()));
+std::string Column(std::string_view column, std::size_t max) {
+  const std::string_view shown = text::TrimLeft(column);
   std::size_t chars = 0, i = 0;
-  for (; i < text.size(); ++i) {
-    if ((static_cast<uint8_t>(text[i]) & 0xC0) != 0x80 && chars++ == max) break;
+  for (; i < shown.size(); ++i) {
+    if ((static_cast<uint8_t>(shown[i]) & 0xC0) != 0x80 && chars++ == max) break;
   }
-  text.resize(i);
-  return text;
+  return std::string(shown.substr(0, i));
 }
 
 void PadTo(std::string& line, const std::string& text, std::size_t width) {

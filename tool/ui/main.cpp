@@ -12,9 +12,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "common/cli/command_line.h"
+#include "common/text/text.h"
 #include "tool/discovery/destination.h"
 #include "tool/ui/host_loop.h"
 #include "tool/ui/main_window.h"
@@ -38,13 +40,12 @@ int main(int argc, char** argv) {
   }
   uint16_t tftp_port = 0;
   if (const char* port = std::getenv("KX25_TFTP_PORT"); port && *port) {
-    char* end = nullptr;
-    const long value = std::strtol(port, &end, 10);
-    if (*end != '\0' || value < 1 || value > 65535) {
+    const std::optional<long long> value = kt::text::ParseIntegerLenient(port, 1, 65535);
+    if (!value) {
       std::fprintf(stderr, "kx25config: KX25_TFTP_PORT: '%s' is not a port\n", port);
       return 2;
     }
-    tftp_port = static_cast<uint16_t>(value);
+    tftp_port = static_cast<uint16_t>(*value);
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("kx25config"));

@@ -1,15 +1,13 @@
 #include "tool/ui/program_flags.h"
 
-#include <algorithm>
-#include <cctype>
 #include <string>
+
+#include "common/text/text.h"
 
 namespace kt::ui {
 
 ProgramFlags ParseProgramWord(std::string_view word) {
-  std::string upper(word);
-  std::transform(upper.begin(), upper.end(), upper.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  const std::string upper = text::UpperAscii(word);
   ProgramFlags f;
   f.marlo = upper == "MARLO";
   f.rs232 = upper == "RS232";

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "common/text/text.h"
 #include "server/data/driver/key_encoding.h"
 #include "server/data/driver/range_lock.h"
 
@@ -228,11 +229,8 @@ Result<std::vector<CdxTagEntry>> CdxFile::Directory(const CdxSnapshot& snap) {
   for (uint64_t steps = 0;; ++steps) {
     if (steps > max_steps) return Status::Corruption(name + ": tag directory leaves loop");
     for (std::size_t i = 0; i < node->size(); ++i) {
-      std::string tag(node->key(i));
-      while (!tag.empty() && (tag.back() == ' ' || tag.back() == '\0')) tag.pop_back();
-      for (char& c : tag) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');  // names match ignoring case
-      }
+      // Names match ignoring case.
+      std::string tag = text::UpperAscii(text::TrimRight(node->key(i), text::kBlankOrNul));
       tags.push_back(CdxTagEntry{std::move(tag), node->records[i]});
     }
     if (node->right == kCdxNoNode) break;

@@ -7,37 +7,14 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/text/text.h"
 #include "server/data/driver/field_codec.h"
 
 namespace kt::data {
 
 namespace {
 
-// VAL(): leading blanks skipped, an optional sign, then the longest decimal number ("." as the
-// point whatever the locale); 0 when there is none.
-double LeadingNumber(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  bool negative = false;
-  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  double value = 0;
-  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value,
-                                         std::chars_format::fixed);
-  if (ec != std::errc()) return 0;
-  return negative ? -value : value;
-}
-
 constexpr int kMaxDepth = 64;  // nesting limit: hostile expressions cannot exhaust the stack
-
-std::string Upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return r;
-}
 
 enum class Tok { kEnd, kIdent, kNumber, kString, kTrue, kFalse, kAnd, kOr, kNot, kOp, kLParen,
                  kRParen, kComma };
@@ -63,7 +40,7 @@ Result<std::vector<Token>> Tokenize(std::string_view s) {
       std::size_t j = i;
       while (j < s.size() && (std::isalnum(static_cast<unsigned char>(s[j])) || s[j] == '_')) ++j;
       t.kind = Tok::kIdent;
-      t.text = Upper(s.substr(i, j - i));
+      t.text = text::UpperAscii(s.substr(i, j - i));
       i = j;
       // An alias prefix "ALIAS->FIELD" names a field of this table.
       if (i + 1 < s.size() && s[i] == '-' && s[i + 1] == '>') {
@@ -91,7 +68,7 @@ Result<std::vector<Token>> Tokenize(std::string_view s) {
     } else if (c == '.') {
       const std::size_t j = s.find('.', i + 1);
       if (j == std::string_view::npos) return err("lone '.'");
-      const std::string word = Upper(s.substr(i + 1, j - i - 1));
+      const std::string word = text::UpperAscii(s.substr(i + 1, j - i - 1));
       if (word == "T" || word == "Y") t.kind = Tok::kTrue;
       else if (word == "F" || word == "N") t.kind = Tok::kFalse;
       else if (word == "AND") t.kind = Tok::kAnd;
@@ -282,7 +259,7 @@ class Parser {
           return n;
         }
         for (const DbfField& f : fields_) {
-          if (Upper(f.name) == t.text) {
+          if (text::UpperAscii(f.name) == t.text) {
             if (f.type != 'C' && f.type != 'D' && f.type != 'L' && !IsNumericType(f.type)) {
               return Error("field " + t.text + " of type " + std::string(1, f.type) +
                            " cannot be used");
@@ -438,13 +415,13 @@ Result<Value> EvalCall(const Node& n, std::string_view record) {
   if (f == "TRIM" || f == "RTRIM" || f == "LTRIM" || f == "ALLTRIM") {
     KT_RETURN_IF_ERROR(need(0, 'C'));
     std::string_view s = a[0].text;
-    if (f != "LTRIM") while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    if (f == "LTRIM" || f == "ALLTRIM") while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    if (f != "LTRIM") s = text::TrimRight(s);
+    if (f == "LTRIM" || f == "ALLTRIM") s = text::TrimLeft(s);
     return Text(std::string(s));
   }
   if (f == "VAL") {
     KT_RETURN_IF_ERROR(need(0, 'C'));
-    return Number(LeadingNumber(a[0].text));
+    return Number(text::LeadingNumber(a[0].text));
   }
   if (f == "IIF") {
     KT_ASSIGN_OR_RETURN(Value cond, Eval(*n.args[0], record));

@@ -6,18 +6,9 @@
 #include <cstring>
 
 #include "common/coding.h"
+#include "common/text/text.h"
 
 namespace kt::data {
-
-namespace {
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\0')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
-  return s;
-}
-
-}  // namespace
 
 bool IsNumericType(char type) {
   return type == 'N' || type == 'F' || type == 'I' || type == 'B' || type == 'Y';
@@ -41,7 +32,7 @@ std::optional<double> ParseNumber(const DbfField& field, std::string_view stored
     default:
       break;
   }
-  std::string_view t = TrimBlanks(stored);
+  std::string_view t = text::Trim(stored, text::kBlankOrNul);
   if (t.empty()) return 0.0;
   std::string text(t);
   if (text[0] == '+') text.erase(0, 1);
@@ -56,7 +47,9 @@ std::optional<double> ParseNumber(const DbfField& field, std::string_view stored
   return value;
 }
 
-std::string TrimmedNumberText(std::string_view stored) { return std::string(TrimBlanks(stored)); }
+std::string TrimmedNumberText(std::string_view stored) {
+  return std::string(text::Trim(stored, text::kBlankOrNul));
+}
 
 std::optional<std::string> FormatFixed(double value, int width, int decimals) {
   if (!std::isfinite(value) || width <= 0 || width > 64 || decimals < 0 || decimals > 30) {

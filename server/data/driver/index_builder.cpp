@@ -17,6 +17,7 @@
 #include <set>
 
 #include "common/coding.h"
+#include "common/text/text.h"
 #include "server/data/driver/cdx_header.h"
 #include "server/data/driver/cdx_node.h"
 #include "server/data/driver/cdx_node_encoder.h"
@@ -61,17 +62,10 @@ bool ValidTagName(const std::string& name) {
   return true;
 }
 
-std::string Upper(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
-}
-
 Result<PreparedTag> Prepare(const TagSpec& spec, const std::vector<DbfField>& fields) {
   PreparedTag t;
   t.spec = spec;
-  t.spec.name = Upper(spec.name);
+  t.spec.name = text::UpperAscii(spec.name);
   if (!ValidTagName(t.spec.name)) {
     return Status::InvalidArgument("tag name \"" + spec.name +
                                    "\" must be 1-10 letters, digits or _, starting with a letter");

@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "common/coding.h"
+#include "common/text/text.h"
 #include "server/data/driver/cdx_file.h"
 #include "server/data/driver/cdx_tag.h"
 #include "server/data/driver/cdx_updater.h"
@@ -25,14 +26,6 @@
 namespace kt::data {
 
 namespace {
-
-std::string UpperAscii(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return r;
-}
 
 class TableWorkArea final : public WorkArea {
  public:
@@ -50,7 +43,7 @@ class TableWorkArea final : public WorkArea {
     field_index_.clear();
     for (const DbfField& f : table_->fields()) {
       fields_.push_back(FieldSpec{f.name, f.type, f.width, f.decimals});
-      upper_names_.push_back(UpperAscii(f.name));
+      upper_names_.push_back(text::UpperAscii(f.name));
     }
     // Keys view the strings of upper_names_, which are not changed until the next Adopt. The
     // first of two equal names wins, as the linear search did.
@@ -135,7 +128,7 @@ class TableWorkArea final : public WorkArea {
       pos_.reset();
       return Status::Ok();
     }
-    const std::string wanted = UpperAscii(tag);
+    const std::string wanted = text::UpperAscii(tag);
     for (std::size_t i = 0; i < tags_.size(); ++i) {
       if (tags_[i].info().name == wanted) {
         order_ = static_cast<int>(i);
@@ -840,7 +833,7 @@ Status WorkArea::Create(const std::filesystem::path& path, const std::vector<Fie
   std::vector<DbfField> dbf;
   for (const FieldSpec& f : fields) {
     DbfField d;
-    d.name = UpperAscii(f.name);
+    d.name = text::UpperAscii(f.name);
     d.type = static_cast<char>(f.type >= 'a' && f.type <= 'z' ? f.type - 'a' + 'A' : f.type);
     d.width = f.width;
     d.decimals = f.decimals;

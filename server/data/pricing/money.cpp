@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "common/text/text.h"
+
 namespace kt::data::pricing {
 namespace {
 
@@ -101,38 +103,7 @@ int IntegerDigits(double value, int decimals) {
   return static_cast<int>((dot == std::string::npos ? text.size() : dot) - start);
 }
 
-double ParseLeadingNumber(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  std::string number;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-    if (text[i] == '-') number.push_back('-');
-    ++i;
-  }
-  bool digits = false;
-  bool dot = false;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c >= '0' && c <= '9') {
-      number.push_back(c);
-      digits = true;
-    } else if (c == '.' && !dot) {
-      number.push_back(c);
-      dot = true;
-    } else {
-      break;
-    }
-  }
-  if (!digits) return 0.0;
-  if (number.back() == '.') number.pop_back();
-  if (number.front() == '.' || (number.size() > 1 && number[0] == '-' && number[1] == '.')) {
-    number.insert(number.front() == '-' ? 1 : 0, "0");
-  }
-  double result = 0.0;
-  const auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), result);
-  (void)ptr;
-  return ec == std::errc() ? result : 0.0;
-}
+double ParseLeadingNumber(std::string_view text) { return text::LeadingNumber(text); }
 
 }  // namespace kt::data::pricing
 

@@ -2,16 +2,9 @@
 
 #include <algorithm>
 
+#include "common/text/text.h"
+
 namespace kt::data::pricing {
-namespace {
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\0')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
-  return s;
-}
-
-}  // namespace
 
 HolidayList::HolidayList(std::vector<Date> dates) : dates_(std::move(dates)) {
   std::sort(dates_.begin(), dates_.end());
@@ -22,7 +15,7 @@ bool HolidayList::Contains(const Date& date) const {
 }
 
 bool DayMaskAccepts(std::string_view days, const Date& date, const HolidayList& holidays) {
-  const std::string_view mask = Trim(days);
+  const std::string_view mask = text::Trim(days, text::kBlankOrNul);
   if (mask.size() < 7) return true;
   if (holidays.Contains(date)) return mask.size() >= 8 && mask[7] == '1';
   const int weekday = WeekdayFromMonday(date);

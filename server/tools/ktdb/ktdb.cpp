@@ -1,7 +1,6 @@
 #include "server/tools/ktdb/ktdb.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include <optional>
 
 #include "common/cli/command_line.h"
+#include "common/text/text.h"
 #include "server/data/demo/demo_data.h"
 #include "server/data/driver/index_check.h"
 #include "server/data/driver/work_area.h"
@@ -226,15 +226,12 @@ Outcome Walk(const Args& a, std::ostream& out) {
 Outcome Get(const Args& args, std::ostream& out) {
   std::vector<std::string> a = {args.table, args.recno};  // TABLE RECNO FIELD...
   a.insert(a.end(), args.fields.begin(), args.fields.end());
-  char* end = nullptr;
-  const unsigned long long recno = std::strtoull(a[1].c_str(), &end, 10);
-  if (a[1].empty() || *end != '\0' || recno == 0 || recno > 0xFFFFFFFFull) {
-    return Fail("RECNO must be a record number from 1", 2);
-  }
+  const std::optional<long long> recno = text::ParseIntegerLenient(a[1], 1, 0xFFFFFFFF);
+  if (!recno) return Fail("RECNO must be a record number from 1", 2);
   auto area = OpenTable(a[0]);
   if (!area.ok()) return Fail(area.status());
   WorkArea& w = **area;
-  Status s = w.GoTo(static_cast<uint32_t>(recno));
+  Status s = w.GoTo(static_cast<uint32_t>(*recno));
   if (!s.ok()) return Fail(s);
   if (w.Eof()) {
     return Fail("record " + a[1] + " does not exist (the table has " +
@@ -283,9 +280,7 @@ int TablesIn(const std::filesystem::path& folder) {
   std::error_code ec;
   int tables = 0;
   for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string ext = it->path().extension().string();
-    for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (ext == ".G8A") ++tables;
+    if (text::UpperAscii(it->path().extension().string()) == ".G8A") ++tables;
   }
   return tables;
 }

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "common/cli/command_line.h"
+#include "common/text/text.h"
 #include "server/data/clock.h"
-#include "server/data/code_key.h"
 #include "server/data/database.h"
 #include "server/data/event_sink.h"
 #include "server/data/global_variable.h"
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
   if (!lookup.DBSUBOPEN()) return OpenFailure(sink);
   for (const std::string& code : codes) {
     // A session answers an empty code with "###" and never looks it up.
-    if (TrimBlanks(code).empty()) {
+    if (kt::text::Trim(code).empty()) {
       std::cout << (templates ? DrawReply(code, "###") : std::string("FAIL\t###\n"));
       continue;
     }
