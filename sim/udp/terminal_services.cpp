@@ -3,7 +3,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 
 #include "common/net/udp_socket.h"
 #include "sim/tcp/server_terminal.h"
@@ -48,7 +50,7 @@ Result<std::unique_ptr<TerminalServices>> TerminalServices::Start(const Terminal
     KT_ASSIGN_OR_RETURN(s->tcp_, ServerTerminal::Start(t));
     if (s->log_) s->log_("kx25sim: TCP terminal listening on " + ip + ":" + std::to_string(s->tcp_->port()));
     if (!o.scans_file.empty() || o.scans_stdin) {
-      s->feeder_ = std::thread([p = s.get(), o] { p->FeedScans(o); });
+      s->feeder_ = std::jthread([p = s.get(), o](std::stop_token stop) { p->FeedScans(stop, o); });
     }
   }
   if (!o.tftp_dir.empty()) {
@@ -71,26 +73,27 @@ TerminalServices::~TerminalServices() { Stop(); }
 uint16_t TerminalServices::tcp_port() const { return tcp_ ? tcp_->port() : 0; }
 
 void TerminalServices::Stop() {
-  stop_ = true;
+  feeder_.request_stop();  // wakes the feeder's waits at once
   if (feeder_.joinable()) feeder_.join();
   if (tcp_) tcp_->Stop();
   if (tftp_) tftp_->Stop();
 }
 
-void TerminalServices::FeedScans(TerminalServiceOptions o) {
+void TerminalServices::FeedScans(std::stop_token stop, TerminalServiceOptions o) {
+  // Waits `d`, or less when Stop asks the feeder to end.
+  std::mutex wait_mutex;
+  std::condition_variable_any wake;
   auto wait = [&](std::chrono::milliseconds d) {
-    const auto until = std::chrono::steady_clock::now() + d;
-    while (!stop_ && std::chrono::steady_clock::now() < until) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    std::unique_lock lock(wait_mutex);
+    wake.wait_for(lock, stop, d, [] { return false; });
   };
   if (!o.scans_file.empty()) {
     std::ifstream in(o.scans_file);
     if (!in && log_) log_("kx25sim: cannot read " + o.scans_file);
     // The script starts once a tool is connected, so none of it is scanned into the void.
-    while (!stop_ && !tcp_->connected()) wait(std::chrono::milliseconds(50));
+    while (!stop.stop_requested() && !tcp_->connected()) wait(std::chrono::milliseconds(50));
     std::string line;
-    while (!stop_ && std::getline(in, line)) {
+    while (!stop.stop_requested() && std::getline(in, line)) {
       while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
       if (line.empty()) continue;
       tcp_->Scan(line);
@@ -99,7 +102,7 @@ void TerminalServices::FeedScans(TerminalServiceOptions o) {
   }
   if (!o.scans_stdin) return;
   std::string pending;
-  while (!stop_) {
+  while (!stop.stop_requested()) {
     pollfd p{0, POLLIN, 0};
     if (::poll(&p, 1, 200) <= 0) continue;
     char buf[256];

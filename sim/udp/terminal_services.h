@@ -14,11 +14,11 @@
 
 #include <CLI/CLI.hpp>
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -58,13 +58,12 @@ class TerminalServices {
 
  private:
   TerminalServices() = default;
-  void FeedScans(TerminalServiceOptions options);
+  void FeedScans(std::stop_token stop, TerminalServiceOptions options);
 
   std::function<void(const std::string&)> log_;
   std::unique_ptr<ServerTerminal> tcp_;
   std::unique_ptr<TftpReceiver> tftp_;
-  std::atomic<bool> stop_{false};  // polled by the scan feeder
-  std::thread feeder_;
+  std::jthread feeder_;  // asked to stop by Stop
 };
 
 }  // namespace kt::sim

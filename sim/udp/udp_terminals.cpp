@@ -146,15 +146,15 @@ Result<std::unique_ptr<UdpTerminals>> UdpTerminals::Start(const UdpTerminalOptio
     PutHeader(t.wireless, 4, config::kWirelessReply, MacFor(o, i));
     sim->terminals_.push_back(std::move(t));
   }
-  sim->thread_ = std::thread([s = sim.get()] { s->Run(); });
+  sim->thread_ = std::jthread([s = sim.get()](std::stop_token stop) { s->Run(stop); });
   return sim;
 }
 
 UdpTerminals::~UdpTerminals() { Stop(); }
 
 void UdpTerminals::Stop() {
-  running_.store(false);
-  socket_.Shutdown();
+  thread_.request_stop();
+  socket_.Shutdown();  // ends a receive wait at once
   if (thread_.joinable()) thread_.join();
 }
 
@@ -199,10 +199,10 @@ void UdpTerminals::Log(const std::string& line) {
   if (options_.log) options_.log(line);
 }
 
-void UdpTerminals::Run() {
+void UdpTerminals::Run(std::stop_token stop) {
   // One byte more than the largest command, so an oversized datagram shows as such.
   std::vector<std::byte> buffer(1024);
-  while (running_.load()) {
+  while (!stop.stop_requested()) {
     Result<net::ReceivedDatagram> got = socket_.Receive(buffer);
     if (!got.ok() || got->length == 0) continue;
     if (got->truncated) {

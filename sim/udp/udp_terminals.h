@@ -10,12 +10,12 @@
 // Thread safety: the public methods may be called from any thread while the simulator runs.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -85,7 +85,7 @@ class UdpTerminals {
     uint32_t lost_replies = 0;  // bit per request command whose reply is lost
   };
   explicit UdpTerminals(const UdpTerminalOptions& o) : options_(o) {}
-  void Run();
+  void Run(std::stop_token stop);
   void Handle(std::span<const std::byte> d, const net::UdpEndpoint& from);
   void Reply(const net::UdpEndpoint& from, std::span<const std::byte> d);
   Terminal* Find(const config::Mac& mac);  // REQUIRES: mutex_ held
@@ -94,8 +94,7 @@ class UdpTerminals {
   const UdpTerminalOptions options_;
   net::UdpSocket socket_;
   net::UdpEndpoint endpoint_;
-  std::atomic<bool> running_{true};  // polled by the serving thread between receives
-  std::thread thread_;
+  std::jthread thread_;  // its stop token is polled by the serving thread between receives
 
   mutable std::mutex mutex_;
   // State below is protected by mutex_.
