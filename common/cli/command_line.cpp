@@ -1,9 +1,8 @@
 #include "common/cli/command_line.h"
 
-#include <arpa/inet.h>
-
 #include <sstream>
 
+#include "common/platform/sockets/socket_system.h"
 #include "common/version.h"
 
 namespace kt::cli {
