@@ -3,7 +3,10 @@
 # tests that need Linux-only facilities reported as skipped, and the zip package.
 
 # Folders built for Windows; the others have no Windows counterpart yet.
-set(KT_WINDOWS_FOLDERS common)
+set(KT_WINDOWS_FOLDERS common server/data server/reply server/net server/errlog server/app server/tools)
+
+# localtime_r and friends from mingw-w64's <time.h>; no min/max macros from <windows.h>.
+add_compile_definitions(_POSIX_THREAD_SAFE_FUNCTIONS=200112L NOMINMAX)
 
 # Qt 6 built for the target (e.g. through CMAKE_PREFIX_PATH); without it no windows, said loudly.
 if(KT_BUILD_GUI)

@@ -6,10 +6,9 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
+#include "common/testing/run_command.h"
 #include "server/data/demo/demo_data.h"
 #include "server/data/demo/schema.h"
 #include "server/data/settings_table.h"
@@ -18,28 +17,9 @@
 namespace kt::data {
 namespace {
 
-struct CommandRun {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
+using test_support::CommandRun;
 
-CommandRun RunLookup(const std::string& args) {
-  CommandRun run;
-  const std::string err_file = ::testing::TempDir() + "/lookup_err_" + std::to_string(::getpid());
-  const std::string command = std::string(KT_LOOKUP_EXE) + " " + args + " 2>" + err_file;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-  const int status = ::pclose(pipe);
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream err(err_file, std::ios::binary);
-  run.err.assign(std::istreambuf_iterator<char>(err), {});
-  std::filesystem::remove(err_file);
-  return run;
-}
+CommandRun RunLookup(const std::string& args) { return test_support::RunCommand(KT_LOOKUP_EXE, args); }
 
 class LookupCommand : public ::testing::Test {
  protected:
