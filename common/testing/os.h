@@ -58,4 +58,17 @@ inline bool MakeUniqueFolder(std::string& pattern) {
 #endif
 }
 
+// Copies the folder tree `from` into the folder `to`, which may exist already (mingw's
+// std::filesystem::copy refuses an existing target folder that Linux's accepts).
+inline void CopyTree(const std::filesystem::path& from, const std::filesystem::path& to) {
+  std::filesystem::create_directories(to);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(from)) {
+    const std::filesystem::path target = to / std::filesystem::relative(entry.path(), from);
+    if (entry.is_directory())
+      std::filesystem::create_directories(target);
+    else
+      std::filesystem::copy_file(entry.path(), target, std::filesystem::copy_options::overwrite_existing);
+  }
+}
+
 }  // namespace kt::test_support

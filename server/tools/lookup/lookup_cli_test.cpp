@@ -68,7 +68,7 @@ TEST_F(LookupCommand, DatabaseFailuresAndUsage) {
 
   // A damaged stock table: named, with what is wrong with it.
   testing::TempFolder damaged;
-  std::filesystem::copy(root_->path(), damaged.path(), std::filesystem::copy_options::recursive);
+  test_support::CopyTree(root_->path(), damaged.path());
   std::ofstream(damaged.path() / "ST_DB" / "S_STOCK.G8A", std::ios::binary | std::ios::trunc) << "not a table";
   run = RunLookup("--data " + damaged.path().string() + " AQ600");
   EXPECT_EQ(run.exit_code, 1);
@@ -77,7 +77,7 @@ TEST_F(LookupCommand, DatabaseFailuresAndUsage) {
   EXPECT_NE(run.err.find("S_STOCK.G8A"), std::string::npos) << run.err;
 
   testing::TempFolder old;
-  std::filesystem::copy(root_->path(), old.path(), std::filesystem::copy_options::recursive);
+  test_support::CopyTree(root_->path(), old.path());
   demo::Row kontro = demo::DemoKontroRow();
   kontro.Set("VERSI", 825);
   ASSERT_TRUE(demo::WriteTable(old.path() / "ST_DB", demo::KontroTable(), {kontro}).ok());
