@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "server/data/data_folder.h"
 #include "server/data/driver/work_area.h"
 #include "server/data/messages.h"
 #include "server/data/test_support.h"
@@ -108,7 +109,7 @@ TEST_F(SettingsSave, SameLocationAndPortAppliesTemplatesAtOnce) {
   GLOBALVARIABLE next;
   ASSERT_TRUE(LoadSettings(work_.path(), next).ok());
   EXPECT_EQ(next.CCONFIGCOMOK(), "  OK {namaitem}");
-  EXPECT_EQ(next.Config().location, data_.path().string() + "/");
+  EXPECT_EQ(next.Config().location, data_.path().string() + kPathSeparator);
 }
 
 TEST_F(SettingsSave, NewPortAsksForARestart) {
