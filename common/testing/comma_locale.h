@@ -20,7 +20,8 @@ class CommaLocale {
   CommaLocale() {
     const char* previous = std::setlocale(LC_ALL, nullptr);
     saved_ = previous != nullptr ? previous : "C";
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "id_ID.UTF-8", "fr_FR.UTF-8"}) {
+    // The last two are the Windows C runtime's names for German.
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "id_ID.UTF-8", "fr_FR.UTF-8", "de-DE", "German_Germany.1252"}) {
       if (std::setlocale(LC_ALL, name) != nullptr) return;
     }
     folder_ = std::filesystem::temp_directory_path() / ("kt_comma_locale_" + std::to_string(ProcessId()));

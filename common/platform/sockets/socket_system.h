@@ -66,6 +66,11 @@ void SetListenerAddressOption(NativeSocket s);
 long long SendNow(NativeSocket s, const char* data, std::size_t size);
 long long RecvNow(NativeSocket s, char* data, std::size_t size, bool peek = false);
 
+// Shuts both directions down so that a thread waiting on the socket returns at once; Forget
+// when the socket closes.
+void ShutdownBoth(NativeSocket s);
+void Forget(NativeSocket s);
+
 // TCP keepalive with the given probe timing; false when the system refused it.
 bool SetKeepAlive(NativeSocket s, int idle_seconds, int interval_seconds, int count);
 // A receive time-out for blocking datagram reads.

@@ -74,6 +74,10 @@ long long RecvNow(NativeSocket s, char* data, std::size_t size, bool peek) {
   return ::recv(s, data, size, MSG_DONTWAIT | (peek ? MSG_PEEK : 0));
 }
 
+// A shut-down socket wakes poll() by itself.
+void ShutdownBoth(NativeSocket s) { ::shutdown(s, SHUT_RDWR); }
+void Forget(NativeSocket) {}
+
 bool SetKeepAlive(NativeSocket s, int idle_seconds, int interval_seconds, int count) {
   const int on = 1;
   return ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&

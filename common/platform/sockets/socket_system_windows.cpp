@@ -3,8 +3,11 @@
 #include <mstcpip.h>
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 
 // Not in every mingw-w64 header set; the value is fixed by the Winsock ABI.
 #ifndef SIO_UDP_CONNRESET
@@ -43,6 +46,17 @@ std::string SystemText(int code) {
   return out + " (" + std::to_string(code) + ")";
 }
 
+// select() does not return for a socket that another thread shut down. Waits therefore look
+// in slices and end early once the socket is in this set.
+std::mutex shut_mutex;
+std::set<NativeSocket> shut_sockets;
+constexpr auto kWaitSlice = std::chrono::milliseconds(50);
+
+bool IsShutDown(NativeSocket s) {
+  std::scoped_lock lock(shut_mutex);
+  return shut_sockets.count(s) > 0;
+}
+
 void NotInherited(NativeSocket s) {
   if (s != INVALID_SOCKET) ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
 }
@@ -63,8 +77,11 @@ Result<bool> WaitReady(NativeSocket s, Ready what, Millis timeout) {
   // select() rather than WSAPoll: only select reports a failed non-blocking connect.
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
+    if (IsShutDown(s)) return true;  // the next call reports the end
     auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() < 0) left = std::chrono::microseconds(0);
+    const bool last_slice = left <= kWaitSlice;
+    if (!last_slice) left = kWaitSlice;
     fd_set ready, failed;
     FD_ZERO(&ready);
     FD_ZERO(&failed);
@@ -74,7 +91,10 @@ Result<bool> WaitReady(NativeSocket s, Ready what, Millis timeout) {
     const int n = what == Ready::kRead ? ::select(0, &ready, nullptr, &failed, &tv)
                                        : ::select(0, nullptr, &ready, &failed, &tv);
     if (n > 0) return true;
-    if (n == 0) return false;
+    if (n == 0) {
+      if (last_slice) return false;
+      continue;
+    }
     const int err = ::WSAGetLastError();
     // A socket closed by another thread ends the wait like a failure the next call reports.
     if (err == WSAENOTSOCK) return true;
@@ -137,6 +157,19 @@ long long RecvNow(NativeSocket s, char* data, std::size_t size, bool peek) {
   const int n = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size);
   const int got = ::recv(s, data, n, peek ? MSG_PEEK : 0);
   return got == SOCKET_ERROR ? -1 : got;
+}
+
+void ShutdownBoth(NativeSocket s) {
+  {
+    std::scoped_lock lock(shut_mutex);
+    shut_sockets.insert(s);
+  }
+  ::shutdown(s, SD_BOTH);
+}
+
+void Forget(NativeSocket s) {
+  std::scoped_lock lock(shut_mutex);
+  shut_sockets.erase(s);
 }
 
 bool SetKeepAlive(NativeSocket s, int idle_seconds, int interval_seconds, int count) {
