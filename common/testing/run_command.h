@@ -58,6 +58,15 @@ inline CommandRun RunCommand(const std::string& program, const std::string& args
   err.close();
   std::error_code ignored;
   std::filesystem::remove(err_file, ignored);
+#ifdef _WIN32
+  // Windows programs end their text lines with CR LF; the tests compare lines.
+  for (std::string* text : {&run.out, &run.err}) {
+    std::string lf;
+    for (std::size_t i = 0; i < text->size(); ++i)
+      if (!((*text)[i] == '\r' && i + 1 < text->size() && (*text)[i + 1] == '\n')) lf += (*text)[i];
+    *text = lf;
+  }
+#endif
   return run;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/testing/run_command.h"
+#include "server/data/data_folder.h"
 #include "server/data/demo/demo_data.h"
 #include "server/data/demo/schema.h"
 #include "server/data/settings_table.h"
@@ -63,7 +64,7 @@ TEST_F(LookupCommand, DatabaseFailuresAndUsage) {
   EXPECT_EQ(run.out, "");
   // The operator text, then the file and the cause, on standard error.
   EXPECT_EQ(run.err.rfind("ktvistrand-lookup: Gagal buke file S_KONTRO ! (", 0), 0u) << run.err;
-  EXPECT_NE(run.err.find("ST_DB/S_KONTRO.G8A"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(std::string("ST_DB") + kPathSeparator + "S_KONTRO.G8A"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("no such file"), std::string::npos) << run.err;
 
   // A damaged stock table: named, with what is wrong with it.
