@@ -3,7 +3,7 @@
 # tests that need Linux-only facilities reported as skipped, and the zip package.
 
 # Folders built for Windows; the others have no Windows counterpart yet.
-set(KT_WINDOWS_FOLDERS common server/errlog)
+set(KT_WINDOWS_FOLDERS common server/errlog tool/config tool/adapters tool/firmware)
 
 # Qt 6 built for the target (e.g. through CMAKE_PREFIX_PATH); without it no windows, said loudly.
 if(KT_BUILD_GUI)
