@@ -3,14 +3,12 @@
 # tests that need Linux-only facilities reported as skipped, and the zip package.
 
 # Folders built for Windows; the others have no Windows counterpart yet.
-set(KT_WINDOWS_FOLDERS common server/data server/reply server/net server/errlog server/app server/tools)
+set(KT_WINDOWS_FOLDERS common server/data server/reply server/net server/errlog server/app server/tools
+    tool/config tool/adapters tool/firmware)
 
 # Why the other folders are not built for Windows yet; ctest lists each as a skipped test.
-set(KT_WINDOWS_WHY_tool/config "the terminal settings files and exchanges are not ported yet")
 set(KT_WINDOWS_WHY_tool/discovery "UDP discovery is not ported yet (broadcast on adapters)")
-set(KT_WINDOWS_WHY_tool/adapters "the adapter list reads netlink, sysfs and lease files (Linux)")
 set(KT_WINDOWS_WHY_tool/terminal "the TCP terminal core waits on POSIX descriptors")
-set(KT_WINDOWS_WHY_tool/firmware "firmware upload runs the TFTP client as a POSIX child process")
 set(KT_WINDOWS_WHY_tool/ctl "kx25ctl needs a console in raw mode (termios) and the firmware services")
 set(KT_WINDOWS_WHY_sim "kx25sim reads standard input with poll and runs in.tftpd")
 

@@ -149,6 +149,30 @@ TEST_F(SettingsSave, RefusedFormSavesNothing) {
   EXPECT_EQ(globals_.CCONFIGCOMOK(), reply::DefaultComOk());
 }
 
+// The table is replaced whole: a save that cannot finish keeps every old value and leaves no
+// scratch file behind.
+TEST_F(SettingsSave, AFailedSaveKeepsTheOldSettings) {
+  const std::filesystem::path table = work_.path() / "KTVISTRD.DAT";
+  const std::string before = ReadFileBytes(table);
+  std::filesystem::create_directory(work_.path() / "KTVISTRD.DAT.tmp");  // the new table cannot be written
+  SettingsForm form = Form();
+  form.com_ok = "never stored";
+  auto saved = SaveSettings(work_.path(), form, globals_, sink_);
+  EXPECT_FALSE(saved.ok());
+  EXPECT_EQ(ReadFileBytes(table), before);
+  EXPECT_FALSE(std::filesystem::exists(work_.path() / "KTVISTRD.DAT.new"));
+  GLOBALVARIABLE reloaded;
+  ASSERT_TRUE(LoadSettings(work_.path(), reloaded).ok());
+  EXPECT_EQ(reloaded.CCONFIGCOMOK(), reply::DefaultComOk());
+
+  std::filesystem::remove(work_.path() / "KTVISTRD.DAT.tmp");
+  saved = SaveSettings(work_.path(), form, globals_, sink_);
+  ASSERT_TRUE(saved.ok()) << saved.status().ToString();
+  ASSERT_TRUE(LoadSettings(work_.path(), reloaded).ok());
+  EXPECT_EQ(reloaded.CCONFIGCOMOK(), "never stored");
+  EXPECT_FALSE(std::filesystem::exists(work_.path() / "KTVISTRD.DAT.tmp"));
+}
+
 TEST(SettingsTable, DamagedFileFailsCleanlyAndStaysUntouched) {
   TempFolder dir;
   GLOBALVARIABLE globals;
