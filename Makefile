@@ -1,5 +1,6 @@
 # The two entry points of the README, plus helpers for developers.
-.PHONY: deps build build-asan test test-default test-asan demo package fuzz bench clean
+.PHONY: deps build build-asan test test-default test-asan demo package fuzz bench clean \
+        deps-windows build-windows test-windows package-windows
 
 JOBS ?= $(shell nproc)
 
@@ -36,6 +37,25 @@ fuzz: deps
 
 bench: build
 	scripts/bench
+
+# The Windows side: cross build (mingw-w64, static .exe files), its tests under Wine, then the
+# Windows server under Wine answering scans from the Linux build's kx25sim.
+deps-windows:
+	scripts/install-deps --windows
+
+build-windows: deps-windows
+	cmake --preset windows
+	cmake --build --preset windows -j $(JOBS)
+
+test-windows: build-windows
+	cmake --preset default
+	cmake --build --preset default -j $(JOBS) --target kx25sim
+	ctest --preset windows-test
+	scripts/windows-scan-test
+
+# A zip for Windows PCs: build/windows/kt-vistrand-<version>-windows-x64.zip
+package-windows: build-windows
+	cd build/windows && cpack -G ZIP
 
 clean:
 	rm -rf build

@@ -1,9 +1,8 @@
 #include "common/cli/command_line.h"
 
-#include <arpa/inet.h>
-
 #include <sstream>
 
+#include "common/platform/sockets/socket_system.h"
 #include "common/version.h"
 
 namespace kt::cli {
@@ -83,6 +82,8 @@ CommandLine::CommandLine(std::string program, std::string description)
   app_.option_defaults()->always_capture_default(false);
   // Options of the program are taken before or after its command.
   app_.fallthrough();
+  // The same style on Windows: "/x" is a path there too, never an option.
+  app_.allow_windows_style_options(false);
 }
 
 std::string CommandLine::Help() const { return app_.help("", CLI::AppFormatMode::All); }

@@ -104,6 +104,14 @@ TEST(CommandLineTest, GoodArgumentsGoOnWithTheValuesSet) {
   EXPECT_TRUE(s.seek->parsed());
 }
 
+// Paths start with "/" on every system we build for (under Wine too): never taken as an option.
+TEST(CommandLineTest, ALeadingSlashIsAValueNotAnOption) {
+  Sample s;
+  const auto r = s.Parse({"seek", "/data/STOCK"});
+  EXPECT_EQ(r.done, std::nullopt) << r.err;
+  EXPECT_EQ(s.table, "/data/STOCK");
+}
+
 TEST(CommandLineTest, FailuresNameTheProgram) {
   Sample s;
   std::ostringstream err;

@@ -1,13 +1,12 @@
 #include "common/log/line_queue.h"
 
-#include <pthread.h>
-
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
 
 #include "common/alt_signal_stack.h"
+#include "common/platform/threads/thread_name.h"
 
 namespace kt::log {
 
@@ -71,7 +70,7 @@ std::uint64_t LineQueue::lost() const {
 
 void LineQueue::Run(std::shared_ptr<State> s) {
   AltSignalStack alt_stack;
-  ::pthread_setname_np(::pthread_self(), "kt-log");
+  platform::SetThreadName("kt-log");
   std::unique_lock lock(s->mutex);
   for (;;) {
     s->wake.wait(lock, [&] { return s->stop || !s->queue.empty() || s->lost_unreported > 0; });

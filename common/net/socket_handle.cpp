@@ -1,23 +1,21 @@
 #include "common/net/socket_handle.h"
 
 #ifndef _WIN32
-#include <sys/socket.h>
 #include <unistd.h>
 #endif
+
+#include "common/platform/sockets/socket_system.h"
 
 namespace kt::net {
 
 void SocketHandle::Shutdown() {
   if (!valid()) return;
-#ifdef _WIN32
-  ::shutdown(s_, SD_BOTH);
-#else
-  ::shutdown(s_, SHUT_RDWR);
-#endif
+  sys::ShutdownBoth(s_);
 }
 
 void SocketHandle::Close() {
   if (!valid()) return;
+  sys::Forget(s_);
 #ifdef _WIN32
   ::closesocket(s_);
 #else

@@ -4,14 +4,14 @@
 // parses numbers must give the same results under it.
 #pragma once
 
-#include <unistd.h>
-
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
+
+#include "common/testing/os.h"
 
 namespace kt::test_support {
 
@@ -20,15 +20,16 @@ class CommaLocale {
   CommaLocale() {
     const char* previous = std::setlocale(LC_ALL, nullptr);
     saved_ = previous != nullptr ? previous : "C";
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "id_ID.UTF-8", "fr_FR.UTF-8"}) {
+    // The last two are the Windows C runtime's names for German.
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "id_ID.UTF-8", "fr_FR.UTF-8", "de-DE", "German_Germany.1252"}) {
       if (std::setlocale(LC_ALL, name) != nullptr) return;
     }
-    folder_ = std::filesystem::temp_directory_path() / ("kt_comma_locale_" + std::to_string(::getpid()));
+    folder_ = std::filesystem::temp_directory_path() / ("kt_comma_locale_" + std::to_string(ProcessId()));
     std::filesystem::create_directories(folder_);
     const std::string command =
         "localedef -i de_DE -f UTF-8 '" + (folder_ / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
     if (std::system(command.c_str()) != -1) {
-      ::setenv("LOCPATH", folder_.c_str(), 1);
+      SetEnv("LOCPATH", folder_.string().c_str());
       if (std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr) return;
     }
     active_ = false;
@@ -36,7 +37,7 @@ class CommaLocale {
   ~CommaLocale() {
     std::setlocale(LC_ALL, saved_.c_str());
     if (!folder_.empty()) {
-      ::unsetenv("LOCPATH");
+      UnsetEnv("LOCPATH");
       std::error_code ignored;
       std::filesystem::remove_all(folder_, ignored);
     }

@@ -2,8 +2,6 @@
 // builds may run the suite at once, so no two processes share scratch files).
 #pragma once
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +10,8 @@
 #include <system_error>
 
 #include <gtest/gtest.h>
+
+#include "common/testing/os.h"
 
 namespace kt::test_support {
 
@@ -30,7 +30,7 @@ inline void WriteFileBytes(const std::filesystem::path& path, std::string_view b
 // "<gtest temp dir>/<prefix>_<pid>": not created here; the caller creates and removes it.
 inline std::filesystem::path ProcessScratchRoot(std::string_view prefix) {
   return std::filesystem::path(::testing::TempDir()) /
-         (std::string(prefix) + "_" + std::to_string(::getpid()));
+         (std::string(prefix) + "_" + std::to_string(ProcessId()));
 }
 
 // An empty folder for the files of the running test, "<ProcessScratchRoot(root_prefix)>/

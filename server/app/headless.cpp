@@ -1,7 +1,6 @@
 #include "server/app/headless.h"
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/platform/stop/stop_request.h"
 #include "server/app/server_core.h"
 #include "server/app/stdout_sink.h"
 #include "server/data/database_retry.h"
@@ -43,15 +43,9 @@ int RunHeadless(const ServerOptions& server_options, int argc, char** argv) {
     return lock.status().IsUnavailable() ? 0 : 1;
   }
 
-  // SIGINT/SIGTERM are taken by the main loop below; block them before any thread starts so
-  // that no other thread receives them.
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
-  // A reader of our standard output that goes away must not end the server.
-  std::signal(SIGPIPE, SIG_IGN);
+  // The stop request (SIGINT/SIGTERM; Ctrl-C or a closing console on Windows; a service stop)
+  // is taken by the main loop below; installed before any thread starts.
+  platform::StopRequest::Install();
 
   std::vector<std::string> args(argv, argv + argc);
   errlog::InstallCrashHandler({options.workdir, args, restart});
@@ -77,9 +71,7 @@ int RunHeadless(const ServerOptions& server_options, int argc, char** argv) {
       sink.Info(text.empty() ? "Self-test passed: serving terminals" : "### " + text + " ###");
       shown = text;
     }
-    timespec wait{0, kStatusPoll.count() * 1000000L};
-    const int sig = sigtimedwait(&stop_signals, nullptr, &wait);
-    if (sig == SIGINT || sig == SIGTERM) break;
+    if (platform::StopRequest::WaitFor(kStatusPoll)) break;
     if (std::chrono::steady_clock::now() >= next_check) {
       core.SERVERCHECK();
       next_check = std::chrono::steady_clock::now() + kCheckPeriod;
@@ -93,6 +85,8 @@ int RunHeadless(const ServerOptions& server_options, int argc, char** argv) {
             " waits for a writer's lock, " + std::to_string(reads.gave_up) + " gave up, " +
             std::to_string(reads.damage) + " damaged");
   sink.Info("Stopped");
+  std::fflush(stdout);
+  platform::StopRequest::Stopped();
   return 0;
 }
 

@@ -5,7 +5,8 @@
 // keeps the crash handler from starting a new instance (tests, demos, the systemd service).
 // Lines go to standard output with a timestamp; when standard output is the systemd journal
 // (JOURNAL_STREAM) the journal stamps them and each line carries its priority instead.
-// SIGINT or SIGTERM stops the server cleanly.
+// SIGINT or SIGTERM stops the server cleanly; on Windows Ctrl-C, Ctrl-Break, closing the console
+// and the service manager's stop do (common/platform/stop/stop_request.h).
 #pragma once
 
 #include "server/app/server_options.h"

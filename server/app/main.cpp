@@ -6,6 +6,7 @@
 
 #include "server/app/headless.h"
 #include "server/app/server_options.h"
+#include "server/app/service_command.h"
 
 #ifdef KT_SERVER_HAS_WINDOW
 #include "server/ui/window_main.h"
@@ -14,6 +15,7 @@
 int main(int argc, char** argv) {
   kt::app::ServerOptions options;
   if (auto done = kt::app::ParseServerOptions(argc, argv, options, std::cout, std::cerr)) return *done;
+  if (!options.service.empty()) return kt::app::RunServiceCommand(options, argc, argv);
   if (options.headless) return kt::app::RunHeadless(options, argc, argv);
 #ifdef KT_SERVER_HAS_WINDOW
   return kt::ui::RunWindowMode(options, argc, argv);

@@ -10,6 +10,7 @@
 
 #include "common/display/emulator.h"
 #include "common/net/tcp_socket.h"
+#include "common/testing/os.h"
 #include "server/app/server_core.h"
 #include "server/data/demo/demo_data.h"
 
@@ -155,7 +156,7 @@ TEST_F(ServerE2E, WithoutADatabaseTerminalsAreDroppedUnanswered) {
 TEST_F(ServerE2E, GreetingComesEvenWhenTheSessionTablesDoNotOpen) {
   // A copy of the demo data without S_PELANG: the main open succeeds, the session's fails.
   const fs::path copy = workdir_ / "data";
-  fs::copy(data_, copy, fs::copy_options::recursive);
+  kt::test_support::CopyTree(data_, copy);
   for (auto& e : fs::directory_iterator(copy / "ST_DB"))
     if (e.path().stem() == "S_PELANG") fs::remove(e.path());
   Start(copy.string());

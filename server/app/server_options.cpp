@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/cli/command_line.h"
+#include "common/platform/service/system_service.h"
 
 namespace kt::app {
 
@@ -40,7 +41,20 @@ std::optional<int> ParseServerOptions(int argc, const char* const* argv, ServerO
   bool no_restart = false;
   app.add_flag("--no-restart", no_restart,
                "after a run-time error report and end; do not start a new instance");
+  // Where the program cannot be a service of its own, the option is not offered; given anyway,
+  // it is answered with the reason rather than "not expected".
+  const bool services = platform::SystemServicesSupported();
+  CLI::Option* service = app.add_option("--service", options.service,
+                 "Windows service: install (with the other options given here), uninstall, or run (for "
+                 "the service manager)")
+      ->type_name("ACTION")
+      ->check(CLI::IsMember({"install", "uninstall", "run"}));
+  if (!services) service->group("");  // an empty group is not shown
   if (auto done = cl.Parse(argc, argv, out, err)) return done;
+  if (!options.service.empty() && !services) {
+    return cl.UsageError(err, "--service is for Windows only; on Linux the server runs as the systemd service "
+                              "the package installs (kt-vistrand-server.service)");
+  }
 
   options.core.workdir = workdir.empty() ? std::filesystem::path(".") : std::filesystem::path(workdir);
   if (port >= 0) options.core.port = static_cast<uint16_t>(port);

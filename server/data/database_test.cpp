@@ -151,7 +151,7 @@ TEST_F(DatabaseOpen, SessionTablesOpenOnlyAfterTheDatabase) {
 TEST_F(DatabaseOpen, NewLocationServesNewSessions) {
   ASSERT_TRUE(Open());
   testing::TempFolder other;
-  std::filesystem::copy(root_.path(), other.path(), std::filesystem::copy_options::recursive);
+  test_support::CopyTree(root_.path(), other.path());
   Rewrite(demo::StockTable(), {});  // the old folder loses its items
   ASSERT_TRUE(Open(other.path().string()));
   ITEMPENJUAECERAN lookup(globals_, sink_);

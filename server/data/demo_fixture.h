@@ -33,7 +33,7 @@ inline const std::filesystem::path& PristineDemo() {
 class DemoDataTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::filesystem::copy(PristineDemo(), root_.path(), std::filesystem::copy_options::recursive);
+    test_support::CopyTree(PristineDemo(), root_.path());
   }
 
   std::filesystem::path data_folder() const { return root_.path() / "ST_DB"; }

@@ -1,8 +1,12 @@
 #include "server/data/settings_table.h"
 
+#include <fstream>
+#include <iterator>
+#include <span>
 #include <system_error>
 
 #include "common/text/text.h"
+#include "common/platform/files/native_file.h"
 #include "server/data/database.h"
 #include "server/data/driver/file_lookup.h"
 #include "server/data/driver/work_area.h"
@@ -56,6 +60,41 @@ std::string TemplateField(const WorkArea& area, std::string_view field) {
   return std::string(text::TrimRight(area.GetString(field).value_or("")));
 }
 
+Result<std::unique_ptr<WorkArea>> OpenTable(const std::filesystem::path& path, bool shared) {
+  OpenOptions options;
+  options.shared = shared;
+  options.read_only = false;
+  options.open_index = false;
+  return WorkArea::Open(path, std::string(kSettingsAlias), options);
+}
+
+std::string ReadWholeFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The table with `values` in its record, through a scratch copy "<name>.new" beside it.
+Status RewriteWithValues(const std::filesystem::path& path, const ConfigValues& values) {
+  std::filesystem::path scratch = path;
+  scratch += ".new";
+  std::error_code ec;
+  std::filesystem::remove(scratch, ec);
+  std::filesystem::copy_file(path, scratch, ec);
+  if (ec) return Status::IOError("cannot copy " + path.string() + ": " + ec.message());
+  Status st = [&]() -> Status {
+    KT_ASSIGN_OR_RETURN(std::unique_ptr<WorkArea> copy, OpenTable(scratch, /*shared=*/false));
+    KT_RETURN_IF_ERROR(copy->GoTop());
+    if (copy->Eof()) KT_RETURN_IF_ERROR(copy->AppendBlank());
+    KT_RETURN_IF_ERROR(WriteValues(*copy, values));
+    return copy->Commit();  // closed as it goes
+  }();
+  const std::string bytes = st.ok() ? ReadWholeFile(scratch) : std::string();
+  std::filesystem::remove(scratch, ec);
+  KT_RETURN_IF_ERROR(st);
+  if (bytes.empty()) return Status::IOError("cannot read back " + scratch.string());
+  return platform::ReplaceFileContents(path, std::as_bytes(std::span(bytes.data(), bytes.size())));
+}
+
 }  // namespace
 
 std::vector<FieldSpec> SettingsTableFields() {
@@ -69,7 +108,8 @@ std::vector<FieldSpec> SettingsTableFields() {
   };
 }
 
-KTCONFIG::KTCONFIG(std::unique_ptr<WorkArea> area) : area_(std::move(area)) {}
+KTCONFIG::KTCONFIG(std::unique_ptr<WorkArea> area, std::filesystem::path path)
+    : area_(std::move(area)), path_(std::move(path)) {}
 
 KTCONFIG::~KTCONFIG() {
   Status ignored = Close();
@@ -81,11 +121,7 @@ Result<std::unique_ptr<KTCONFIG>> KTCONFIG::Open(const std::filesystem::path& wo
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) KT_RETURN_IF_ERROR(WorkArea::Create(path, SettingsTableFields()));
 
-  OpenOptions options;
-  options.shared = true;
-  options.read_only = false;
-  options.open_index = false;
-  KT_ASSIGN_OR_RETURN(std::unique_ptr<WorkArea> area, WorkArea::Open(path, std::string(kSettingsAlias), options));
+  KT_ASSIGN_OR_RETURN(std::unique_ptr<WorkArea> area, OpenTable(path, /*shared=*/true));
   for (const FieldSpec& field : SettingsTableFields()) {
     if (area->FieldPos(field.name) == 0) {
       return Status::Corruption(path.string() + ": settings table has no field " + field.name);
@@ -98,7 +134,7 @@ Result<std::unique_ptr<KTCONFIG>> KTCONFIG::Open(const std::filesystem::path& wo
   }
   KT_RETURN_IF_ERROR(area->SetOrder(""));
   KT_RETURN_IF_ERROR(area->GoTop());
-  return std::unique_ptr<KTCONFIG>(new KTCONFIG(std::move(area)));
+  return std::unique_ptr<KTCONFIG>(new KTCONFIG(std::move(area), path));
 }
 
 Status KTCONFIG::CONFIGREAD(GLOBALVARIABLE& globals) {
@@ -127,9 +163,14 @@ Result<std::string> KTCONFIG::StoredFolder() {
 
 Status KTCONFIG::Write(const ConfigValues& values) {
   if (area_ == nullptr) return Status::InvalidArgument("settings table is closed");
-  KT_RETURN_IF_ERROR(area_->GoTop());
-  if (area_->Eof()) KT_RETURN_IF_ERROR(area_->AppendBlank());
-  return WriteValues(*area_, values);
+  KT_RETURN_IF_ERROR(area_->Commit());
+  area_.reset();  // Windows replaces no file that is open without leave to delete it
+  const Status written = RewriteWithValues(path_, values);
+  auto reopened = OpenTable(path_, /*shared=*/true);
+  if (!reopened.ok()) return written.ok() ? reopened.status() : written;
+  area_ = std::move(*reopened);
+  KT_RETURN_IF_ERROR(written);
+  return area_->GoTop();
 }
 
 Status KTCONFIG::Close() {

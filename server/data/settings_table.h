@@ -39,14 +39,18 @@ class KTCONFIG {
   Status CONFIGREAD(GLOBALVARIABLE& globals);
   // The stored FOLDER, trimmed.
   Result<std::string> StoredFolder();
-  // Writes the six fields and commits.
+  // Writes the six fields safely: a copy of the table takes them, reaches the disk and then
+  // replaces the table in one step (common/platform/files/native_file.h), so a failure at any
+  // point (a full disk, a power cut) leaves the old settings whole. The table is open again
+  // afterwards, with the new values or, after a failure, the old ones.
   Status Write(const ConfigValues& values);
   // Commits and closes; also done by the destructor.
   Status Close();
 
  private:
-  explicit KTCONFIG(std::unique_ptr<WorkArea> area);
+  KTCONFIG(std::unique_ptr<WorkArea> area, std::filesystem::path path);
   std::unique_ptr<WorkArea> area_;
+  std::filesystem::path path_;
 };
 
 // Start-up: open KTCONFIG, CONFIGREAD, close. A failure means the program must end.

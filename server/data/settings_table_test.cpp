@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "server/data/data_folder.h"
 #include "server/data/driver/work_area.h"
 #include "server/data/messages.h"
 #include "server/data/test_support.h"
@@ -108,7 +109,7 @@ TEST_F(SettingsSave, SameLocationAndPortAppliesTemplatesAtOnce) {
   GLOBALVARIABLE next;
   ASSERT_TRUE(LoadSettings(work_.path(), next).ok());
   EXPECT_EQ(next.CCONFIGCOMOK(), "  OK {namaitem}");
-  EXPECT_EQ(next.Config().location, data_.path().string() + "/");
+  EXPECT_EQ(next.Config().location, data_.path().string() + kPathSeparator);
 }
 
 TEST_F(SettingsSave, NewPortAsksForARestart) {
@@ -146,6 +147,30 @@ TEST_F(SettingsSave, RefusedFormSavesNothing) {
   EXPECT_EQ(saved->check.field, SettingsField::kPort);
   EXPECT_EQ(ReadFileBytes(work_.path() / "KTVISTRD.DAT"), before);
   EXPECT_EQ(globals_.CCONFIGCOMOK(), reply::DefaultComOk());
+}
+
+// The table is replaced whole: a save that cannot finish keeps every old value and leaves no
+// scratch file behind.
+TEST_F(SettingsSave, AFailedSaveKeepsTheOldSettings) {
+  const std::filesystem::path table = work_.path() / "KTVISTRD.DAT";
+  const std::string before = ReadFileBytes(table);
+  std::filesystem::create_directory(work_.path() / "KTVISTRD.DAT.tmp");  // the new table cannot be written
+  SettingsForm form = Form();
+  form.com_ok = "never stored";
+  auto saved = SaveSettings(work_.path(), form, globals_, sink_);
+  EXPECT_FALSE(saved.ok());
+  EXPECT_EQ(ReadFileBytes(table), before);
+  EXPECT_FALSE(std::filesystem::exists(work_.path() / "KTVISTRD.DAT.new"));
+  GLOBALVARIABLE reloaded;
+  ASSERT_TRUE(LoadSettings(work_.path(), reloaded).ok());
+  EXPECT_EQ(reloaded.CCONFIGCOMOK(), reply::DefaultComOk());
+
+  std::filesystem::remove(work_.path() / "KTVISTRD.DAT.tmp");
+  saved = SaveSettings(work_.path(), form, globals_, sink_);
+  ASSERT_TRUE(saved.ok()) << saved.status().ToString();
+  ASSERT_TRUE(LoadSettings(work_.path(), reloaded).ok());
+  EXPECT_EQ(reloaded.CCONFIGCOMOK(), "never stored");
+  EXPECT_FALSE(std::filesystem::exists(work_.path() / "KTVISTRD.DAT.tmp"));
 }
 
 TEST(SettingsTable, DamagedFileFailsCleanlyAndStaysUntouched) {

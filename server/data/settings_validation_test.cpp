@@ -14,7 +14,7 @@ namespace {
 bool FakeFolders(const std::filesystem::path& folder) {
   static const std::set<std::string> known = {"/data/ST_DB", "/data/shop/ST_DB", "/DATA.2024/ST_DB",
                                               "/data,x/ST_DB"};
-  return known.count(folder.string()) > 0;
+  return known.count(folder.generic_string()) > 0;
 }
 
 SettingsForm GoodForm() {
@@ -41,9 +41,9 @@ TEST(SettingsValidation, EveryRuleInOrder) {
       {"network path", [](SettingsForm& f) { f.location = "\\\\server\\share"; },
        network + "\\\\server\\share" + kPathSeparator + " )", SettingsField::kLocation},
       {"network path with slashes", [](SettingsForm& f) { f.location = "//server/share"; },
-       network + "//server/share/ )", SettingsField::kLocation},
+       network + "//server/share" + kPathSeparator + " )", SettingsField::kLocation},
       {"missing data folder", [](SettingsForm& f) { f.location = "/nowhere"; },
-       std::string(msg::kDataFolderMissingPrefix) + "/nowhere/ )", SettingsField::kLocation},
+       std::string(msg::kDataFolderMissingPrefix) + "/nowhere" + kPathSeparator + " )", SettingsField::kLocation},
       {"dot in folder", [](SettingsForm& f) { f.location = "/DATA.2024"; }, std::string(msg::kLocationDotComma),
        SettingsField::kLocation},
       {"comma in folder", [](SettingsForm& f) { f.location = "/data,x"; }, std::string(msg::kLocationDotComma),
@@ -74,17 +74,18 @@ TEST(SettingsValidation, EveryRuleInOrder) {
 }
 
 TEST(SettingsValidation, AcceptedFormsAndStoredLocation) {
+  const std::string sep(1, kPathSeparator);  // the separator the check adds where one is missing
   struct Case {
     const char* location;
     const char* port;
-    const char* stored;
+    std::string stored;
     uint16_t stored_port;
   } cases[] = {
-      {"/data", "1000", "/data/", 1000},
+      {"/data", "1000", "/data" + sep, 1000},
       {"/data/", "65535", "/data/", 65535},
       {" /data/ST_DB/ ", "9101", "/data/", 9101},
       {"/data/st_db", "9101", "/data/", 9101},
-      {"/data/shop", "9101", "/data/shop/", 9101},
+      {"/data/shop", "9101", "/data/shop" + sep, 9101},
   };
   for (const Case& c : cases) {
     SettingsForm form = GoodForm();
@@ -117,17 +118,18 @@ TEST(SettingsValidation, OverlongValuesAreRefusedNotCut) {
 }
 
 TEST(DataFolder, LocationForms) {
+  const std::string sep(1, kPathSeparator);  // the separator added where one is missing
   struct Case {
     const char* location;
     std::string folder;
   } cases[] = {
-      {"/d/DATA", "/d/DATA/ST_DB/"},
-      {"/d/DATA/", "/d/DATA/ST_DB/"},
+      {"/d/DATA", "/d/DATA" + sep + "ST_DB" + sep},
+      {"/d/DATA/", "/d/DATA/ST_DB" + sep},
       {"/d/DATA/ST_DB/", "/d/DATA/ST_DB/"},
       {"/d/DATA/st_db\\", "/d/DATA/st_db\\"},
       {"D:\\DATA", "D:\\DATA" + std::string(1, kPathSeparator) + "ST_DB" + std::string(1, kPathSeparator)},
       {"D:\\DATA\\ST_DB\\", "D:\\DATA\\ST_DB\\"},
-      {"/d/XST_DB/", "/d/XST_DB/ST_DB/"},
+      {"/d/XST_DB/", "/d/XST_DB/ST_DB" + sep},
       {"", ""},
       {"   ", ""},
   };

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/testing/os.h"
 #include "server/data/event_sink.h"
 
 namespace kt::data::testing {
@@ -42,7 +43,7 @@ class TempFolder {
  public:
   TempFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "ktdataXXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    if (!test_support::MakeUniqueFolder(pattern)) std::abort();
     path_ = pattern;
   }
   ~TempFolder() {

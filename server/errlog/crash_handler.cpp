@@ -63,7 +63,7 @@ struct HandlerState {
 
 HandlerState* g_state = nullptr;
 std::atomic<void (*)()> g_capture_hook{nullptr};
-std::atomic<int> g_lock_fd{-1};
+std::atomic<std::intptr_t> g_lock_fd{-1};
 std::atomic<bool> g_reporting{false};
 
 // Scratch space of the reporting thread (only one thread gets past EnterReport).
@@ -299,8 +299,8 @@ bool EnterReport() {
 }
 
 void ReleaseLock() {
-  int fd = g_lock_fd.exchange(-1);
-  if (fd >= 0) ::close(fd);
+  const std::intptr_t fd = g_lock_fd.exchange(-1);
+  if (fd >= 0) ::close(static_cast<int>(fd));
 }
 
 // Ends the process now: the raw system call, because a sanitizer's _exit runs its leak check,
@@ -550,12 +550,12 @@ void InstallCrashHandler(const CrashHandlerConfig& config) {
   std::set_terminate(OnTerminate);
 }
 
-void SetLockDescriptor(int fd) { g_lock_fd.store(fd); }
+void SetLockDescriptor(std::intptr_t fd) { g_lock_fd.store(fd); }
 
 void SetStackCaptureHookForTest(void (*hook)()) { g_capture_hook.store(hook); }
 
-void ClearLockDescriptor(int fd) {
-  int expected = fd;
+void ClearLockDescriptor(std::intptr_t fd) {
+  std::intptr_t expected = fd;
   g_lock_fd.compare_exchange_strong(expected, -1);
 }
 

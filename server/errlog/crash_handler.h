@@ -9,15 +9,25 @@
 // ends the process at once: no destructors, no window dialog.
 //
 // The first thread that fails writes the report; a second one failing meanwhile waits for the
-// process to end. The first thing the handler does is arm a watchdog (SIGALRM) that restarts and
-// ends the process should anything after it hang: collecting and naming the stack takes locks
-// (the allocator's, the loader's) that the failed thread or another one may hold.
+// process to end. The first thing the handler does is arm a watchdog that restarts and ends the
+// process should anything after it hang: collecting and naming the stack takes locks (the
+// allocator's, the loader's) that the failed thread or another one may hold.
 //
-// Fatal signals run on an alternate signal stack, so a thread that overflowed its own stack still
-// reaches the handler. The alternate stack is per thread: the handler installs one for the
-// calling (main) thread, and every other long-lived thread makes its own (common/alt_signal_stack.h).
+// Linux (crash_handler.cpp): fatal signals, the stack from libbacktrace, the watchdog is SIGALRM,
+// the successor comes from posix_spawn. Fatal signals run on an alternate signal stack, so a
+// thread that overflowed its own stack still reaches the handler. The alternate stack is per
+// thread: the handler installs one for the calling (main) thread, and every other long-lived
+// thread makes its own (common/alt_signal_stack.h).
+//
+// Windows (crash_handler_windows.cpp): structured exceptions reach SetUnhandledExceptionFilter;
+// a reporting thread made at install time walks the failed thread's stack with DbgHelp
+// (StackWalk64; names and lines from the debug information where DbgHelp can read it, else
+// module and offset) and writes the report, so even a thread without stack left gets one; the
+// failed thread waits for it no longer than the watchdog allows. The successor comes from
+// CreateProcess with the same program, command line and working folder.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -42,9 +52,10 @@ struct CrashHandlerConfig {
 // threads start. Later calls replace the configuration.
 void InstallCrashHandler(const CrashHandlerConfig& config);
 
-// The lock file's descriptor, closed by the handler before it starts the successor.
-void SetLockDescriptor(int fd);
-void ClearLockDescriptor(int fd);
+// The lock file's descriptor (a HANDLE on Windows), closed by the handler before it starts the
+// successor.
+void SetLockDescriptor(std::intptr_t handle);
+void ClearLockDescriptor(std::intptr_t handle);
 
 // Reports the exception being handled (call inside a catch block) and ends the process.
 // `failed_object`: the class of the object whose method failed ("Method Self"), when known.

@@ -7,8 +7,7 @@
 // overflow: the worker thread (with its alternate signal stack, as every server thread has)
 // recurses until its stack runs out. hang-capture: collecting the stack never ends, as when a
 // lock it needs is held by another thread; the watchdog (2 s here) must still restart.
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <stdexcept>
@@ -41,7 +40,7 @@ __attribute__((noinline, no_sanitize("address", "undefined"))) int RecurseForeve
 #pragma GCC diagnostic pop
 
 void HangForever() {
-  for (;;) ::pause();
+  for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
 [[gnu::noinline]] void ProbeSessionWork(const std::string& mode) {
@@ -66,7 +65,7 @@ int main(int argc, char** argv) {
   if (mode == "hang-capture" && !chain) kt::errlog::SetStackCaptureHookForTest(HangForever);
 
   if (mode == "hold") {
-    ::sleep(30);
+    std::this_thread::sleep_for(std::chrono::seconds(30));
     return 0;
   }
   if (chain && mode.rfind("storm", 0) != 0) {

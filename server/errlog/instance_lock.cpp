@@ -57,12 +57,12 @@ Result<InstanceLock> InstanceLock::Acquire(const std::filesystem::path& dir,
   return InstanceLock(fd);
 }
 
-InstanceLock::InstanceLock(InstanceLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+InstanceLock::InstanceLock(InstanceLock&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
 
 InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
   if (this != &other) {
     Release();
-    fd_ = std::exchange(other.fd_, -1);
+    handle_ = std::exchange(other.handle_, kNoHandle);
   }
   return *this;
 }
@@ -70,10 +70,10 @@ InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
 InstanceLock::~InstanceLock() { Release(); }
 
 void InstanceLock::Release() {
-  if (fd_ < 0) return;
-  ClearLockDescriptor(fd_);
-  ::close(fd_);
-  fd_ = -1;
+  if (handle_ == kNoHandle) return;
+  ClearLockDescriptor(handle_);
+  ::close(static_cast<int>(handle_));
+  handle_ = kNoHandle;
 }
 
 }  // namespace kt::errlog

@@ -103,10 +103,10 @@ TEST(ReportTest, LogAccumulatesNewestLastWithThreeEmptyLinesBetween) {
   std::filesystem::create_directories(dir);
   auto path = dir / "ZKERROR.LOG";
   std::filesystem::remove(path);
-  ASSERT_TRUE(AppendReportToLog(path.c_str(), "first\r\n"));
-  ASSERT_TRUE(AppendReportToLog(path.c_str(), "second\r\n"));
+  ASSERT_TRUE(AppendReportToLog(path.string().c_str(), "first\r\n"));
+  ASSERT_TRUE(AppendReportToLog(path.string().c_str(), "second\r\n"));
   EXPECT_EQ(kt::test_support::ReadFileBytes(path), "first\r\n\r\n\r\n\r\nsecond\r\n");
-  EXPECT_FALSE(AppendReportToLog((dir / "missing" / "ZKERROR.LOG").c_str(), "x"));
+  EXPECT_FALSE(AppendReportToLog((dir / "missing" / "ZKERROR.LOG").string().c_str(), "x"));
   std::filesystem::remove_all(dir);
 }
 
@@ -147,14 +147,33 @@ TEST(RestartGuardTest, Decisions) {
   }
 }
 
+void SetVariable(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value);
+#else
+  ::setenv(name, value, 1);
+#endif
+}
+
+void UnsetVariable(const char* name) {
+#ifdef _WIN32
+  _putenv_s(name, "");  // an empty value removes the variable there
+#else
+  ::unsetenv(name);
+#endif
+}
+
 TEST(RestartGuardTest, ChainFromEnvironment) {
-  ::unsetenv(kRestartChainVariable);
+  UnsetVariable(kRestartChainVariable);
   EXPECT_FALSE(RestartChainFromEnvironment().has_value());
   for (auto [text, value] : {std::pair{"2", 2}, {"", 0}, {"x1", 0}, {"-4", 0}, {"3z", 0}}) {
-    ::setenv(kRestartChainVariable, text, 1);
+#ifdef _WIN32
+    if (*text == '\0') continue;  // Windows has no empty variables: setting one removes it
+#endif
+    SetVariable(kRestartChainVariable, text);
     EXPECT_EQ(RestartChainFromEnvironment(), value) << text;
   }
-  ::unsetenv(kRestartChainVariable);
+  UnsetVariable(kRestartChainVariable);
 }
 
 }  // namespace

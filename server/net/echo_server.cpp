@@ -1,7 +1,5 @@
 #include "server/net/echo_server.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <array>
 #include <system_error>
@@ -9,6 +7,7 @@
 #include "common/alt_signal_stack.h"
 #include "common/net/line_reader.h"
 #include "common/net/tcp_socket.h"
+#include "common/platform/threads/thread_name.h"
 #include "server/net/code_filter.h"
 #include "server/net/log_sink.h"
 #include "server/net/server_flags.h"
@@ -77,7 +76,7 @@ void KTECHOSERVERTCP::Stop() {
 
 void KTECHOSERVERTCP::ListenerThread() {
   AltSignalStack alt_stack;
-  ::pthread_setname_np(::pthread_self(), "kt-listener");  // shown by top -H, ps -L, debuggers
+  platform::SetThreadName("kt-listener");  // shown by top -H, ps -L, debuggers
   auto listening = TcpListen(options_.bind_ip, options_.port, kBacklog);
   const bool serve = listening.ok() && options_.protocol != "UDP";
   if (serve) {
@@ -190,7 +189,7 @@ bool KTECHOSERVERTCP::PauseWhileAlive(ConnectionEntry& entry, milliseconds d) {
 
 void KTECHOSERVERTCP::SessionThread(ConnectionEntry& entry) {
   AltSignalStack alt_stack;  // a stack overflow here still reaches the crash handler
-  ::pthread_setname_np(::pthread_self(), "kt-session");
+  platform::SetThreadName("kt-session");
   const std::string n = std::to_string(entry.number);
   const std::string& ip = entry.peer.ip;
   sink_.AddConnectedInfo("Connection (" + n + ") accepted from " + ip + " on: " + TimeOfDayText());

@@ -170,8 +170,5 @@ std::vector<unsigned> BroadcastInterfaces() {
   return out;
 }
 
-std::string DhcpText(const config::AdapterInfo& a) {
-  return a.dhcp_enabled && !a.dhcp_server.empty() ? a.dhcp_server : "N/A";
-}
 
 }  // namespace kt::adapters

@@ -1,10 +1,11 @@
 // The PC's network adapters for the adapter choice, and the interfaces discovery broadcasts on.
 //
-// Linux counterpart of the system's adapter list: Ethernet and Wi-Fi interfaces (loopback and
-// interfaces without a hardware address are left out), each with its IPv4 addresses in the order
-// they were added ("0.0.0.0" when it has none), the gateway of its default route, and DHCP: an
-// address with a finite lifetime counts as leased, and the server is read from the lease file
-// when dhclient or systemd-networkd keeps one.
+// Ethernet and Wi-Fi interfaces (loopback and interfaces without a hardware address are left out),
+// each with its IPv4 addresses in the order they were added ("0.0.0.0" when it has none), the
+// gateway of its default route, and DHCP.
+// Linux (adapter_list.cpp): netlink and sysfs; an address with a finite lifetime counts as leased,
+// and the server is read from the lease file when dhclient or systemd-networkd keeps one.
+// Windows (adapter_list_windows.cpp): GetAdaptersAddresses, which knows DHCP and its server.
 #pragma once
 
 #include <string>
@@ -23,6 +24,8 @@ std::vector<unsigned> BroadcastInterfaces();
 
 // What the adapter dialog shows as "DHCP": the server address when DHCP is enabled and the
 // server is known, otherwise "N/A".
-std::string DhcpText(const config::AdapterInfo& a);
+inline std::string DhcpText(const config::AdapterInfo& a) {
+  return a.dhcp_enabled && !a.dhcp_server.empty() ? a.dhcp_server : "N/A";
+}
 
 }  // namespace kt::adapters

@@ -1,6 +1,7 @@
 // Whether the tool may bind its UDP sockets to a local port. On Linux a port below 1024 needs
 // privilege (root or CAP_NET_BIND_SERVICE); the adapter dialog says so instead of letting every
-// scan fall back silently to a port the system chooses.
+// scan fall back silently to a port the system chooses. Windows needs no privilege for any port
+// (port_check_windows.cpp).
 #pragma once
 
 #include <cstdint>

@@ -1,13 +1,12 @@
 #include "tool/config/settings_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <system_error>
 
+#include "common/platform/files/native_file.h"
 #include "tool/config/archive.h"
 #include "tool/config/wireless_record.h"
 
@@ -321,39 +320,9 @@ Result<Configuration> DecodeSettingsFile(std::span<const std::byte> file, const 
 Status WriteSettingsFile(const std::filesystem::path& path, const Configuration& c,
                          std::string_view file_kind, PageSet pages) {
   const std::vector<std::byte> bytes = EncodeSettingsFile(c, file_kind, pages);
-  // Written beside the target and renamed over it once complete: a failure at any step leaves
-  // an existing file as it was. Each failure names the system's reason ("No space left on
-  // device", "Permission denied", ...).
-  std::filesystem::path tmp = path;
-  tmp += ".tmp";
-  auto failed = [&](const std::string& what, int error, bool remove_tmp) {
-    if (remove_tmp) ::unlink(tmp.c_str());
-    return Status::IOError(what + ": " + std::generic_category().message(error));
-  };
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return failed("cannot create " + tmp.string(), errno, false);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int error = n < 0 ? errno : EIO;
-      ::close(fd);
-      return failed("cannot write " + tmp.string(), error, true);
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  // Some file systems report a full disk only when the data reaches it.
-  if (::fsync(fd) != 0 && errno != EINVAL) {
-    const int error = errno;
-    ::close(fd);
-    return failed("cannot write " + tmp.string(), error, true);
-  }
-  if (::close(fd) != 0) return failed("cannot write " + tmp.string(), errno, true);
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    return failed("cannot replace " + path.string(), errno, true);
-  }
-  return Status::Ok();
+  // Written beside the target and put in its place once complete: a failure at any step leaves
+  // an existing file as it was. Each failure names the system's reason.
+  return platform::ReplaceFileContents(path, bytes);
 }
 
 Result<Configuration> ReadSettingsFile(const std::filesystem::path& path,

@@ -1,7 +1,5 @@
 #include "tool/firmware/firmware_upload.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include "common/net/udp_socket.h"
 
@@ -17,13 +15,11 @@ std::unique_ptr<FirmwareUpload> FirmwareUpload::Start(UploadRequest request, Upl
 FirmwareUpload::FirmwareUpload(UploadRequest request, UploadOptions options, EventHandler handler)
     : request_(std::move(request)),
       options_(std::move(options)),
-      handler_(std::move(handler)),
-      cancel_fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+      handler_(std::move(handler)) {}
 
 FirmwareUpload::~FirmwareUpload() {
   Cancel();
   if (thread_.joinable()) thread_.join();
-  if (cancel_fd_ >= 0) ::close(cancel_fd_);
 }
 
 void FirmwareUpload::Cancel() {
@@ -32,11 +28,7 @@ void FirmwareUpload::Cancel() {
     if (cancelled_ || result_) return;
     cancelled_ = true;
   }
-  const uint64_t one = 1;
-  if (cancel_fd_ >= 0) {
-    const ssize_t ignored = ::write(cancel_fd_, &one, sizeof one);
-    (void)ignored;
-  }
+  cancel_.Signal();
 }
 
 UploadResult FirmwareUpload::Wait() {
@@ -90,7 +82,7 @@ void FirmwareUpload::Run() {
         e.text = std::string(line);
         Emit(e);
       },
-      cancel_fd_);
+      cancel_.handle());
 
   UploadEvent finished;
   finished.kind = UploadEvent::Kind::kFinished;

@@ -28,6 +28,7 @@
 #include <string>
 #include <thread>
 
+#include "common/platform/wake/wake_event.h"
 #include "tool/config/configuration.h"
 #include "tool/firmware/static_arp.h"
 #include "tool/firmware/tftp_client.h"
@@ -87,7 +88,7 @@ class FirmwareUpload {
   const UploadRequest request_;
   const UploadOptions options_;
   const EventHandler handler_;
-  int cancel_fd_ = -1;  // eventfd: readable once Cancel() was called
+  platform::WakeEvent cancel_;  // signalled once Cancel() was called
 
   mutable std::mutex mutex_;
   std::condition_variable done_;

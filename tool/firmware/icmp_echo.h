@@ -1,9 +1,10 @@
 // One ICMP echo request and its reply: the reachability check of the terminal window.
 //
-// The socket is an ICMP datagram socket when the system allows it to this user
-// (net.ipv4.ping_group_range), a raw ICMP socket otherwise (root or CAP_NET_RAW). When neither is
-// permitted, Open() fails with Unavailable and a text that says so: the caller then does without
-// the check (a terminal must never be given up because this PC may not ping).
+// Linux (icmp_echo.cpp): the socket is an ICMP datagram socket when the system allows it to this
+// user (net.ipv4.ping_group_range), a raw ICMP socket otherwise (root or CAP_NET_RAW). When
+// neither is permitted, Open() fails with Unavailable and a text that says so: the caller then
+// does without the check (a terminal must never be given up because this PC may not ping).
+// Windows (icmp_echo_windows.cpp): IcmpCreateFile/IcmpSendEcho, which need no privilege.
 //
 // A check sends `data_size` bytes of 0x45 ('E') and succeeds only when the matching reply comes
 // back within the time-out with exactly those bytes. Fragmenting is allowed unless
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,9 +52,17 @@ class IcmpEcho {
   bool raw() const { return raw_; }
 
  private:
+#ifdef _WIN32
+  struct CloseIcmp {
+    void operator()(void* handle) const;
+  };
+  explicit IcmpEcho(void* handle) : icmp_(handle) {}
+  std::unique_ptr<void, CloseIcmp> icmp_;  // from IcmpCreateFile
+#else
   IcmpEcho(net::SocketHandle s, bool raw) : socket_(std::move(s)), raw_(raw) {}
 
   net::SocketHandle socket_;
+#endif
   bool raw_ = false;
   uint16_t id_ = 0;
   uint16_t sequence_ = 0;

@@ -173,8 +173,8 @@ ArpEntryResult PinTerminalAddress(uint32_t ip, const config::Mac& mac) {
     return result;
   }
   char name[IF_NAMESIZE] = {};
-  result.interface = ::if_indextoname(static_cast<unsigned>(route->ifindex), name) ? name : "";
-  const unsigned flags = InterfaceFlags(result.interface).value_or(0);
+  result.interface_name = ::if_indextoname(static_cast<unsigned>(route->ifindex), name) ? name : "";
+  const unsigned flags = InterfaceFlags(result.interface_name).value_or(0);
   const char* skip = nullptr;
   if (route->local || (flags & IFF_LOOPBACK)) skip = "loopback";
   else if (flags & IFF_POINTOPOINT) skip = "point-to-point";
@@ -182,7 +182,7 @@ ArpEntryResult PinTerminalAddress(uint32_t ip, const config::Mac& mac) {
   else if (route->via_gateway) skip = "through a gateway";
   if (skip) {
     result.outcome = Outcome::kSkipped;
-    result.detail = "no static ARP entry for " + target + ": reached through " + result.interface + " (" +
+    result.detail = "no static ARP entry for " + target + ": reached through " + result.interface_name + " (" +
                     skip + ")";
     return result;
   }
@@ -200,16 +200,16 @@ ArpEntryResult PinTerminalAddress(uint32_t ip, const config::Mac& mac) {
   if (!nl.Exchange(req, answer, error) || error != 0) {
     if (error == -EPERM || error == -EACCES) {
       result.outcome = Outcome::kNotPermitted;
-      result.detail = "warning: no static ARP entry for " + target + " on " + result.interface +
+      result.detail = "warning: no static ARP entry for " + target + " on " + result.interface_name +
                       ": not permitted (needs CAP_NET_ADMIN); going on without it";
     } else {
-      result.detail = "no static ARP entry for " + target + " on " + result.interface + ": " +
+      result.detail = "no static ARP entry for " + target + " on " + result.interface_name + ": " +
                       std::strerror(error ? -error : EPROTO);
     }
     return result;
   }
   result.outcome = Outcome::kSet;
-  result.detail = "static ARP entry " + target + " on " + result.interface;
+  result.detail = "static ARP entry " + target + " on " + result.interface_name;
   return result;
 }
 

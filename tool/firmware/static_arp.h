@@ -7,8 +7,10 @@
 // (the terminal is not on a directly attached network, so its MAC is never asked for). Entries are
 // left in place afterwards; they disappear with the interface or at the next boot.
 //
-// Needs CAP_NET_ADMIN. Without it the result says so and the caller goes on: the entry only
-// helps, the upload and the terminal window work without it on a normal network.
+// Needs CAP_NET_ADMIN on Linux (netlink, static_arp.cpp) and an administrator on Windows
+// (CreateIpNetEntry2, static_arp_windows.cpp). Without it the result says so and the caller goes
+// on: the entry only helps, the upload and the terminal window work without it on a normal
+// network.
 //
 // Thread safety: free function; each call uses its own netlink socket.
 #pragma once
@@ -24,11 +26,11 @@ struct ArpEntryResult {
   enum class Outcome {
     kSet,           // the entry is in the table
     kSkipped,       // no entry is useful for this address (see above)
-    kNotPermitted,  // the process lacks CAP_NET_ADMIN
+    kNotPermitted,  // the process lacks the privilege
     kFailed,        // the route could not be found or the system refused the entry
   };
   Outcome outcome = Outcome::kFailed;
-  std::string interface;  // the interface used or considered; empty when none was found
+  std::string interface_name;  // the interface used or considered; empty when none was found
   std::string detail;     // one line for a log: what was done or why not
 };
 

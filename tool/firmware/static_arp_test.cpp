@@ -103,7 +103,7 @@ TEST_F(StaticArpTest, ReplacesOnePermanentEntryOnTheRoutingInterface) {
     second = PinTerminalAddress(terminal, {0x02, 0x4B, 0x58, 0x00, 0x00, 0x02});
   });
   EXPECT_EQ(first.outcome, Outcome::kSet) << first.detail;
-  EXPECT_EQ(first.interface, veth_);
+  EXPECT_EQ(first.interface_name, veth_);
   EXPECT_EQ(second.outcome, Outcome::kSet) << second.detail;
   EXPECT_EQ(Neighbours(), "10.77.0.2 dev " + veth_ + " lladdr 02:4b:58:00:00:02 PERMANENT\n");
 }

@@ -1,10 +1,15 @@
-// The TFTP client that puts a firmware image onto a terminal: a separate program (atftp), given
-// its arguments as a list (no shell, so no quoting of paths), whose exit status is the verdict.
-//
-// Arguments: binary (octet) put of the local file under the remote name "/" to the terminal's
-// address, on the TFTP port unless another is given:
+// The TFTP client that puts a firmware image onto a terminal: a separate program whose exit status
+// is the verdict. A binary (octet) put of the local file under the remote name "/" to the
+// terminal's address.
+// Linux (tftp_client.cpp): atftp, given its arguments as a list (no shell, so no quoting), on
+// the TFTP port unless another is given:
 //     atftp --put --local-file FILE --remote-file / HOST [PORT]
 // atftp is used because it exits non-zero on every failure (a server's refusal included).
+// Windows (tftp_client_windows.cpp): the system's tftp.exe, started without a console window and
+// without inherited handles, with the command line the accounting PCs have always used:
+//     tftp.exe -i HOST put "FILE, every backslash doubled" /
+// tftp.exe takes no port (port must be 0), and its output is not captured (no inherited handles).
+// The cancel descriptor is a platform::WakeEvent's handle on both systems.
 //
 // Thread safety: free functions; RunTftpPut blocks the calling thread (at most the limit, plus
 // the time to end the client).
@@ -21,7 +26,11 @@
 
 namespace kt::firmware {
 
+#ifdef _WIN32
+inline constexpr const char* kDefaultTftpClient = "tftp.exe";
+#else
 inline constexpr const char* kDefaultTftpClient = "atftp";
+#endif
 inline constexpr std::chrono::milliseconds kUploadLimit{60000};
 
 struct TftpPut {

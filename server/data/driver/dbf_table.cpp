@@ -1,7 +1,5 @@
 #include "server/data/driver/dbf_table.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -9,6 +7,7 @@
 #include <set>
 
 #include "common/coding.h"
+#include "common/platform/files/native_file.h"
 
 namespace kt::data {
 
@@ -175,28 +174,7 @@ Status DbfTable::Create(const std::filesystem::path& path, const std::vector<Dbf
   h.EncodeTo(bytes);
   bytes.push_back(std::byte{DbfHeader::kEndOfFile});
 
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    const int err = errno;
-    if (err == EEXIST) return Status::InvalidArgument(path.string() + ": file already exists");
-    return Status::IOError(path.string() + ": cannot create: " + std::strerror(err));
-  }
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      ::unlink(path.c_str());
-      return Status::IOError(path.string() + ": write failed: " + std::strerror(err));
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    return Status::IOError(path.string() + ": cannot finish writing");
-  }
-  return Status::Ok();
+  return platform::CreateNewFile(path, bytes);
 }
 
 }  // namespace kt::data

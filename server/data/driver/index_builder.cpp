@@ -6,8 +6,6 @@
 // leaves, interior levels bottom-up. Readers follow the pointers; this is the usual order.
 #include "server/data/driver/index_builder.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -18,6 +16,7 @@
 
 #include "common/coding.h"
 #include "common/text/text.h"
+#include "common/platform/files/native_file.h"
 #include "server/data/driver/cdx_header.h"
 #include "server/data/driver/cdx_node.h"
 #include "server/data/driver/cdx_node_encoder.h"
@@ -221,28 +220,7 @@ void PutHeader(const CdxTagHeader& header, uint32_t offset, std::vector<std::byt
 }
 
 Status WriteFileReplacing(const std::filesystem::path& target, const std::vector<std::byte>& bytes) {
-  std::filesystem::path tmp = target;
-  tmp += ".tmp";
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return Status::IOError(tmp.string() + ": cannot create: " + std::strerror(errno));
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int err = errno;
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      return Status::IOError(tmp.string() + ": write failed: " + std::strerror(err));
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(tmp.c_str(), target.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(tmp.c_str());
-    return Status::IOError(target.string() + ": cannot replace: " + std::strerror(err));
-  }
-  return Status::Ok();
+  return platform::ReplaceFileContents(target, bytes);
 }
 
 // The change counter of an existing index file, 0 when there is none.

@@ -1,9 +1,9 @@
 // Byte-range locks in the xBase engines' lock area, far beyond the data (the index lock is the one
 // byte at 0x7FFFFFFE of the .CDX): shared while reading, exclusive while writing.
 //
-// The locks belong to the open file description (Linux OFD locks), not to the process: two
-// descriptors of one file in the same process conflict like two processes do, and closing some
-// other descriptor of the file does not release them. The lock never blocks: a caller that finds
+// The locks belong to the handle (Linux OFD locks, Windows LockFileEx), not to the process: two
+// handles of one file in the same process conflict like two processes do, and closing some
+// other handle of the file does not release them. The lock never blocks: a caller that finds
 // the range taken decides itself how long to wait.
 //
 // Thread safety: the functions may be called from any thread; a lock held through a shared
@@ -12,17 +12,16 @@
 
 #include <cstdint>
 
+#include "common/platform/files/native_file.h"
 #include "server/data/driver/shared_file.h"
 
 namespace kt::data {
 
 inline constexpr uint64_t kCdxLockOffset = 0x7FFFFFFE;
 
-enum class RangeLockResult {
-  kLocked,       // held now
-  kBusy,         // someone holds a conflicting lock
-  kUnsupported,  // the file system keeps no such locks: read without them
-};
+// kLocked: held now; kBusy: someone holds a conflicting lock; kUnsupported: the file system
+// keeps no such locks, read without them.
+using RangeLockResult = platform::RangeLockResult;
 
 RangeLockResult TryLockRange(const SharedFile& file, uint64_t offset, uint64_t length, bool exclusive);
 void UnlockRange(const SharedFile& file, uint64_t offset, uint64_t length);

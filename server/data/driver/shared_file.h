@@ -1,19 +1,16 @@
 // One OS file handle per file, shared by every work area that has the file open.
 //
-// Work areas never move a file offset: all I/O is positioned (pread/pwrite), so one descriptor
+// Work areas never move a file offset: all I/O is positioned (positioned reads and writes), so one descriptor
 // serves any number of threads at once. The registry hands out the same SharedFile for the same
 // file (device and inode) and access mode while anyone holds it; the descriptor closes with the
 // last holder. A thousand sessions with six tables each therefore use six descriptors.
 //
-// Shared handles hold a shared advisory lock (flock) on their file and exclusive handles an
-// exclusive one, so an exclusive opening fails while the file is open shared (in this process
-// or another that uses the same locks), and the other way round. File systems without such
-// locks are used unlocked.
+// An exclusive opening fails while the file is open shared (in this process or another that
+// shares files the same way), and the other way round (common/platform/files/native_file.h says
+// how each system does it). File systems without such locks are used unlocked.
 //
 // Thread safety: SharedFile and the registry functions may be used from any thread.
 #pragma once
-
-#include <sys/types.h>
 
 #include <condition_variable>
 #include <cstddef>
@@ -24,16 +21,13 @@
 #include <set>
 #include <span>
 
+#include "common/platform/files/native_file.h"
 #include "common/status.h"
 
 namespace kt::data {
 
 // What identifies a file's contents state cheaply: size and modification time.
-struct FileStamp {
-  uint64_t size = 0;
-  int64_t mtime_ns = 0;
-  bool operator==(const FileStamp&) const = default;
-};
+using FileStamp = platform::FileStamp;
 
 class SharedFile {
  public:
@@ -52,8 +46,7 @@ class SharedFile {
   Result<FileStamp> Stamp() const;
 
   // Byte-range locks as other xBase programs take them (far beyond the data; see xbase_locks.h).
-  // They belong to this handle's open file description (OFD locks), so closing another
-  // descriptor of the same file does not drop them, and they conflict with locks other
+  // They belong to this handle, so closing another handle of the same file does not drop them, and they conflict with locks other
   // processes (and other handles of this process) hold on the range. Threads of this process
   // share the handle, so they take turns at one range (by its offset) before asking the
   // system. Blocks until granted.
@@ -62,24 +55,22 @@ class SharedFile {
 
   const std::filesystem::path& path() const { return path_; }
   bool writable() const { return writable_; }
-  uint64_t device() const { return device_; }
-  uint64_t inode() const { return inode_; }
-  // The descriptor, for byte-range locks (range_lock.h); owned by this object.
-  int native_handle() const { return fd_; }
+  uint64_t device() const { return file_.identity().device; }
+  uint64_t inode() const { return file_.identity().file; }
+  // The system's file, for byte-range locks (range_lock.h); owned by this object.
+  const platform::NativeFile& native() const { return file_; }
 
  private:
   friend Result<std::shared_ptr<SharedFile>> OpenSharedFile(const std::filesystem::path&, bool);
   friend Result<std::shared_ptr<SharedFile>> OpenExclusiveFile(const std::filesystem::path&, bool);
-  SharedFile(int fd, std::filesystem::path path, bool writable, uint64_t device, uint64_t inode);
+  SharedFile(platform::NativeFile file, std::filesystem::path path, bool writable);
 
-  const int fd_;
+  const platform::NativeFile file_;
   const std::filesystem::path path_;
   mutable std::mutex range_mutex_;
   mutable std::condition_variable range_cv_;
   mutable std::set<uint64_t> held_ranges_;  // offsets locked by a thread of this process
   const bool writable_;
-  const uint64_t device_;
-  const uint64_t inode_;
 };
 
 // The shared handle for `path`, opened read-only or read-write. NotFound when the file does not

@@ -1,8 +1,6 @@
 // The work area over a table file and its compound index.
 #include "server/data/driver/work_area.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -12,6 +10,7 @@
 
 #include "common/coding.h"
 #include "common/text/text.h"
+#include "common/platform/files/file_identity.h"
 #include "server/data/driver/cdx_file.h"
 #include "server/data/driver/cdx_tag.h"
 #include "server/data/driver/cdx_updater.h"
@@ -644,11 +643,10 @@ class TableWorkArea final : public WorkArea {
   }
 
   static bool Replaced(const std::filesystem::path& path, const SharedFile& open) {
-    struct stat st;
     // Missing for a moment (between a tool's delete and rename): keep reading what we have.
-    if (::stat(path.c_str(), &st) != 0) return false;
-    return static_cast<uint64_t>(st.st_dev) != open.device() ||
-           static_cast<uint64_t>(st.st_ino) != open.inode();
+    const std::optional<platform::FileIdentity> now = platform::IdentityOfPath(path);
+    if (!now) return false;
+    return now->device != open.device() || now->file != open.inode();
   }
 
   Status Reopen() {

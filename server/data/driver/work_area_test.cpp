@@ -179,8 +179,13 @@ TEST_F(WorkAreaTest, FilesAreFoundIgnoringCaseAndHandlesAreShared) {
   const fs::path fixtures = fs::path(KT_TESTDATA_DIR) / "xbase";
   fs::copy_file(fixtures / "CHARKEY.G8A", dir_ / "s_stock.g8a");
   fs::copy_file(fixtures / "CHARKEY.CDX", dir_ / "S_STOCK.cdx");
-  EXPECT_EQ(FindFileIgnoringCase(dir_, "S_Stock.G8A"), dir_ / "s_stock.g8a");
-  EXPECT_EQ(FindFileIgnoringCase(dir_ / "S_STOCK.CDX"), dir_ / "S_STOCK.cdx");
+  // The stored file (on Windows the file system itself ignores case, so the asked spelling works).
+  const auto stock = FindFileIgnoringCase(dir_, "S_Stock.G8A");
+  ASSERT_TRUE(stock);
+  EXPECT_TRUE(fs::equivalent(*stock, dir_ / "s_stock.g8a")) << *stock;
+  const auto index = FindFileIgnoringCase(dir_ / "S_STOCK.CDX");
+  ASSERT_TRUE(index);
+  EXPECT_TRUE(fs::equivalent(*index, dir_ / "S_STOCK.cdx")) << *index;
   EXPECT_FALSE(FindFileIgnoringCase(dir_, "S_STOC.G8A"));
   EXPECT_FALSE(FindFileIgnoringCase(dir_ / "nodir", "S_STOCK.G8A"));
 
@@ -234,6 +239,9 @@ TEST_F(WorkAreaTest, ThreadsSeekIndependently) {
 
 // An index rewritten in place by another program is read afresh, not from stale cached pages.
 TEST_F(WorkAreaTest, IndexRewrittenInPlaceIsReadAfresh) {
+#ifdef _WIN32
+  GTEST_SKIP() << "moves an index file aside while it is open, which Windows refuses without delete sharing";
+#endif
   const fs::path table = dir_ / "ITEMS.G8A";
   ASSERT_TRUE(WorkArea::Create(table, {{"CODE", 'C', 8, 0}}).ok());
   auto write_codes = [&](const std::vector<std::string>& codes) {

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
+#include "common/testing/run_command.h"
+#include "server/data/data_folder.h"
 #include "server/data/demo/demo_data.h"
 #include "server/data/demo/schema.h"
 #include "server/data/settings_table.h"
@@ -18,28 +18,9 @@
 namespace kt::data {
 namespace {
 
-struct CommandRun {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
+using test_support::CommandRun;
 
-CommandRun RunLookup(const std::string& args) {
-  CommandRun run;
-  const std::string err_file = ::testing::TempDir() + "/lookup_err_" + std::to_string(::getpid());
-  const std::string command = std::string(KT_LOOKUP_EXE) + " " + args + " 2>" + err_file;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-  const int status = ::pclose(pipe);
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream err(err_file, std::ios::binary);
-  run.err.assign(std::istreambuf_iterator<char>(err), {});
-  std::filesystem::remove(err_file);
-  return run;
-}
+CommandRun RunLookup(const std::string& args) { return test_support::RunCommand(KT_LOOKUP_EXE, args); }
 
 class LookupCommand : public ::testing::Test {
  protected:
@@ -83,12 +64,12 @@ TEST_F(LookupCommand, DatabaseFailuresAndUsage) {
   EXPECT_EQ(run.out, "");
   // The operator text, then the file and the cause, on standard error.
   EXPECT_EQ(run.err.rfind("ktvistrand-lookup: Gagal buke file S_KONTRO ! (", 0), 0u) << run.err;
-  EXPECT_NE(run.err.find("ST_DB/S_KONTRO.G8A"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(std::string("ST_DB") + kPathSeparator + "S_KONTRO.G8A"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("no such file"), std::string::npos) << run.err;
 
   // A damaged stock table: named, with what is wrong with it.
   testing::TempFolder damaged;
-  std::filesystem::copy(root_->path(), damaged.path(), std::filesystem::copy_options::recursive);
+  test_support::CopyTree(root_->path(), damaged.path());
   std::ofstream(damaged.path() / "ST_DB" / "S_STOCK.G8A", std::ios::binary | std::ios::trunc) << "not a table";
   run = RunLookup("--data " + damaged.path().string() + " AQ600");
   EXPECT_EQ(run.exit_code, 1);
@@ -97,7 +78,7 @@ TEST_F(LookupCommand, DatabaseFailuresAndUsage) {
   EXPECT_NE(run.err.find("S_STOCK.G8A"), std::string::npos) << run.err;
 
   testing::TempFolder old;
-  std::filesystem::copy(root_->path(), old.path(), std::filesystem::copy_options::recursive);
+  test_support::CopyTree(root_->path(), old.path());
   demo::Row kontro = demo::DemoKontroRow();
   kontro.Set("VERSI", 825);
   ASSERT_TRUE(demo::WriteTable(old.path() / "ST_DB", demo::KontroTable(), {kontro}).ok());
