@@ -1,5 +1,6 @@
 #include "server/data/recitem.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "server/data/code_key.h"
@@ -57,27 +58,113 @@ const std::array<std::string, kUnitSlots>& FactorFields() {
   return names;
 }
 
+// Positions of the record's fields in one table layout, resolved once per layout: a scan reads
+// about a hundred fields, and looking each up by name cost more than the seeks.
+struct RecordFields {
+  uint64_t layout = 0;
+  struct Level {
+    int currency, price, extra1, extra2, quantity, unit, disc1, disc2, disc3;
+  };
+  std::array<Level, kPriceLevels> levels{};
+  int hide = 0, id = 0, nama = 0, namaex1 = 0, namaex2 = 0, quan_pict = 0, itm_penjec = 0;
+  std::array<int, kWarehouseCount> warehouses{};
+  int tipe_satu = 0, sat_ecr = 0, non_pajak = 0, kurs_jual = 0;
+  std::array<int, kUnitSlots> factors{};
+
+  void Resolve(const WorkArea& area) {
+    layout = area.layout_id();
+    for (int i = 0; i < kPriceLevels; ++i) {
+      const LevelFieldNames& f = LevelFields()[i];
+      levels[i] = {area.FieldPos(f.currency), area.FieldPos(f.price),    area.FieldPos(f.extra1),
+                   area.FieldPos(f.extra2),   area.FieldPos(f.quantity), area.FieldPos(f.unit),
+                   area.FieldPos(f.disc1),    area.FieldPos(f.disc2),    area.FieldPos(f.disc3)};
+    }
+    hide = area.FieldPos("HIDE");
+    id = area.FieldPos("ID");
+    nama = area.FieldPos("NAMA");
+    namaex1 = area.FieldPos("NAMAEX1");
+    namaex2 = area.FieldPos("NAMAEX2");
+    quan_pict = area.FieldPos("QUAN_PICT");
+    itm_penjec = area.FieldPos("ITM_PENJEC");
+    for (int n = 0; n < kWarehouseCount; ++n) warehouses[n] = area.FieldPos(WarehouseFields()[n]);
+    tipe_satu = area.FieldPos("TIPE_SATU");
+    sat_ecr = area.FieldPos("SAT_ECR");
+    non_pajak = area.FieldPos("NON_PAJAK");
+    kurs_jual = area.FieldPos("KURS_JUAL");
+    for (int n = 0; n < kUnitSlots; ++n) factors[n] = area.FieldPos(FactorFields()[n]);
+  }
+};
+
+// The positions for `area`, resolved again only when its layout is another one. One cache per
+// thread: a session thread reads its own areas, and a layout id is unique in the process.
+const RecordFields& FieldsOf(const WorkArea& area) {
+  thread_local RecordFields cache;
+  if (cache.layout != area.layout_id()) cache.Resolve(area);
+  return cache;
+}
+
+// Reads by position; a field the table lacks (position 0) is reported by its name, as a read by
+// name would report it, and every failure reads as empty.
+class PositionReader {
+ public:
+  PositionReader(const WorkArea& area, EventSink& sink) : area_(area), sink_(sink) {}
+
+  double Number(int pos, std::string_view name) const {
+    if (pos == 0) return Missing(name, 0.0);
+    Result<double> v = area_.NumberAt(pos);
+    return v.ok() && std::isfinite(*v) ? *v : 0.0;
+  }
+  bool Logical(int pos, std::string_view name) const {
+    if (pos == 0) return Missing(name, false);
+    Result<bool> v = area_.LogicalAt(pos);
+    return v.ok() && *v;
+  }
+  std::string_view Raw(int pos, std::string_view name) const {
+    if (pos == 0) return Missing(name, std::string_view());
+    Result<std::string_view> v = area_.RawAt(pos);
+    return v.ok() ? *v : std::string_view();
+  }
+
+ private:
+  template <typename T>
+  T Missing(std::string_view name, T empty) const {
+    sink_.ErrorBox(MissingFieldMessage(name));
+    return empty;
+  }
+  const WorkArea& area_;
+  EventSink& sink_;
+};
+
+void LoadLevels(const PositionReader& in, const RecordFields& pos, const DBKONTRO& kontro,
+                std::array<PriceLevel, kPriceLevels>& levels) {
+  const bool extra1 = !kontro.CPENJUALANHARGAEX1.empty();
+  const bool extra2 = !kontro.CPENJUALANHARGAEX2.empty();
+  for (int i = 0; i < kPriceLevels; ++i) {
+    const LevelFieldNames& f = LevelFields()[i];
+    const RecordFields::Level& p = pos.levels[i];
+    PriceLevel& level = levels[i];
+    level.currency = ToId16(in.Number(p.currency, f.currency));
+    level.price = in.Number(p.price, f.price);
+    // An extra component the control record does not name is off: it is not even read.
+    level.extra1 = extra1 ? in.Number(p.extra1, f.extra1) : 0;
+    level.extra2 = extra2 ? in.Number(p.extra2, f.extra2) : 0;
+    level.quantity = in.Number(p.quantity, f.quantity);
+    level.unit = ToId16(in.Number(p.unit, f.unit));
+    level.disc1 = in.Number(p.disc1, f.disc1);
+    level.disc2 = in.Number(p.disc2, f.disc2);
+    level.disc3 = in.Number(p.disc3, f.disc3);
+  }
+}
+
+// `to` takes the stored text without its blanks, reusing its own buffer.
+void AssignTrimmed(std::string& to, std::string_view stored) { to.assign(TrimBlanks(stored)); }
+
 }  // namespace
 
 std::array<PriceLevel, kPriceLevels> LoadPriceLevels(const WorkArea& area, const DBKONTRO& kontro,
                                                      EventSink& sink) {
   std::array<PriceLevel, kPriceLevels> levels{};
-  const bool extra1 = !kontro.CPENJUALANHARGAEX1.empty();
-  const bool extra2 = !kontro.CPENJUALANHARGAEX2.empty();
-  for (int i = 0; i < kPriceLevels; ++i) {
-    const LevelFieldNames& f = LevelFields()[i];
-    PriceLevel& level = levels[i];
-    level.currency = ToId16(FieldNumber(area, f.currency, sink));
-    level.price = FieldNumber(area, f.price, sink);
-    // An extra component the control record does not name is off: it is not even read.
-    level.extra1 = extra1 ? FieldNumber(area, f.extra1, sink) : 0;
-    level.extra2 = extra2 ? FieldNumber(area, f.extra2, sink) : 0;
-    level.quantity = FieldNumber(area, f.quantity, sink);
-    level.unit = ToId16(FieldNumber(area, f.unit, sink));
-    level.disc1 = FieldNumber(area, f.disc1, sink);
-    level.disc2 = FieldNumber(area, f.disc2, sink);
-    level.disc3 = FieldNumber(area, f.disc3, sink);
-  }
+  LoadLevels(PositionReader(area, sink), FieldsOf(area), kontro, levels);
   return levels;
 }
 
@@ -99,28 +186,65 @@ std::string QuantityPicture(std::string_view item_picture, std::string_view defa
 RECITEM RECITEM::LOADRECORD(const WorkArea& stock, const DBKONTRO& kontro, const UnitSets& units,
                             EventSink& sink) {
   RECITEM r;
-  if (stock.Eof()) return r;
-  r.LEOF = false;
-  r.DWRECNO = stock.RecNo();
-  r.LNONAKTIF = FieldLogical(stock, "HIDE", sink);
-  r.LIID = ToInt64(FieldNumber(stock, "ID", sink));
-  r.CNAMA = FieldTrimmed(stock, "NAMA", sink);
-  r.CNAMAEX1 = FieldTrimmed(stock, "NAMAEX1", sink);
-  r.CNAMAEX2 = FieldTrimmed(stock, "NAMAEX2", sink);
-  r.CNAMAALL = JoinItemName(r.CNAMA, r.CNAMAEX1, r.CNAMAEX2);
-  r.CQUANPICT = QuantityPicture(FieldText(stock, "QUAN_PICT", sink), kontro.CSTOCKQUANPICTURE);
-  r.LITEMPENJEC = FieldLogical(stock, "ITM_PENJEC", sink);
-  for (int n = 0; n < kWarehouseCount; ++n) r.AGUDANG[n] = FieldLogical(stock, WarehouseFields()[n], sink);
-  r.WTIPESAT = ToId16(FieldNumber(stock, "TIPE_SATU", sink));
-  r.WSATKECIL = units.Smallest(r.WTIPESAT);
-  const uint16_t retail = ToId16(FieldNumber(stock, "SAT_ECR", sink));
-  r.WSATECERAN = retail != 0 ? retail : r.WSATKECIL;
-  r.LNONPAJAK = FieldLogical(stock, "NON_PAJAK", sink);
-  r.WKURSJUAL = ToId16(FieldNumber(stock, "KURS_JUAL", sink));
-  r.levels = LoadPriceLevels(stock, kontro, sink);
-  for (int n = 0; n < kUnitSlots; ++n) r.SAT_K[n] = FieldNumber(stock, FactorFields()[n], sink);
-  r.unit_text_retail = units.UnitText(r.WTIPESAT, r.WSATECERAN);
+  r.LOADINTO(stock, kontro, units, sink);
   return r;
+}
+
+void RECITEM::LOADINTO(const WorkArea& stock, const DBKONTRO& kontro, const UnitSets& units, EventSink& sink) {
+  if (stock.Eof()) {
+    CLEAR();
+    return;
+  }
+  const RecordFields& pos = FieldsOf(stock);
+  const PositionReader in(stock, sink);
+  LEOF = false;
+  DWRECNO = stock.RecNo();
+  LNONAKTIF = in.Logical(pos.hide, "HIDE");
+  LIID = ToInt64(in.Number(pos.id, "ID"));
+  AssignTrimmed(CNAMA, in.Raw(pos.nama, "NAMA"));
+  AssignTrimmed(CNAMAEX1, in.Raw(pos.namaex1, "NAMAEX1"));
+  AssignTrimmed(CNAMAEX2, in.Raw(pos.namaex2, "NAMAEX2"));
+  CNAMAALL = CNAMA;
+  for (const std::string* part : {&CNAMAEX1, &CNAMAEX2}) {
+    if (!part->empty()) (CNAMAALL += ' ') += *part;
+  }
+  if (CNAMAALL.empty()) CNAMAALL = " ";
+  std::string_view picture = TrimBlanks(in.Raw(pos.quan_pict, "QUAN_PICT"));
+  if (picture.empty()) picture = TrimBlanks(kontro.CSTOCKQUANPICTURE);
+  if (picture.empty()) picture = "999,999";
+  CQUANPICT.assign(picture);
+  LITEMPENJEC = in.Logical(pos.itm_penjec, "ITM_PENJEC");
+  for (int n = 0; n < kWarehouseCount; ++n) AGUDANG[n] = in.Logical(pos.warehouses[n], WarehouseFields()[n]);
+  WTIPESAT = ToId16(in.Number(pos.tipe_satu, "TIPE_SATU"));
+  WSATKECIL = units.Smallest(WTIPESAT);
+  const uint16_t retail = ToId16(in.Number(pos.sat_ecr, "SAT_ECR"));
+  WSATECERAN = retail != 0 ? retail : WSATKECIL;
+  LNONPAJAK = in.Logical(pos.non_pajak, "NON_PAJAK");
+  WKURSJUAL = ToId16(in.Number(pos.kurs_jual, "KURS_JUAL"));
+  LoadLevels(in, pos, kontro, levels);
+  for (int n = 0; n < kUnitSlots; ++n) SAT_K[n] = in.Number(pos.factors[n], FactorFields()[n]);
+  unit_text_retail = units.UnitText(WTIPESAT, WSATECERAN);
+}
+
+void RECITEM::CLEAR() {
+  // The strings keep their buffers for the next record.
+  LEOF = true;
+  DWRECNO = 0;
+  LNONAKTIF = false;
+  LIID = 0;
+  CNAMA.clear();
+  CNAMAEX1.clear();
+  CNAMAEX2.clear();
+  CNAMAALL.clear();
+  CQUANPICT.clear();
+  LITEMPENJEC = false;
+  AGUDANG.fill(false);
+  WTIPESAT = WSATKECIL = WSATECERAN = 0;
+  LNONPAJAK = false;
+  WKURSJUAL = 0;
+  levels.fill(PriceLevel{});
+  SAT_K.fill(0);
+  unit_text_retail.clear();
 }
 
 bool RECITEM::ISGUDANG(int warehouse) const {
@@ -155,7 +279,7 @@ void RECITEM::SEEKFAILED(WorkArea& stock) {
   // Past the last record: the area shows the empty record, as a failed seek leaves it.
   Status ignored = stock.GoBottom();
   if (ignored.ok()) ignored = stock.Skip(1);
-  *this = RECITEM();
+  CLEAR();
 }
 
 }  // namespace kt::data
