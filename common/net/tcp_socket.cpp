@@ -117,15 +117,24 @@ Result<SocketHandle> TcpConnect(std::string_view ip, uint16_t port, Millis timeo
 }
 
 Status SendAll(const SocketHandle& s, std::string_view data, Millis timeout) {
+  // A reply nearly always fits the send buffer: send at once, and wait only when it is full.
+  bool wait = false;
   while (!data.empty()) {
-    KT_ASSIGN_OR_RETURN(bool ready, WaitFor(s.get(), POLLOUT, timeout));
-    if (!ready) return Status::Unavailable("send timed out");
+    if (wait) {
+      KT_ASSIGN_OR_RETURN(bool ready, WaitFor(s.get(), POLLOUT, timeout));
+      if (!ready) return Status::Unavailable("send timed out");
+    }
     ssize_t n = ::send(s.get(), data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        wait = true;
+        continue;
+      }
       return Status::IOError(Errno("send"));
     }
     data.remove_prefix(static_cast<std::size_t>(n));
+    wait = !data.empty();
   }
   return Status::Ok();
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "server/data/code_key.h"
+#include "server/data/driver/field_codec.h"
 #include "server/data/driver/work_area.h"
 #include "server/data/field_access.h"
 
@@ -58,44 +59,58 @@ const std::array<std::string, kUnitSlots>& FactorFields() {
   return names;
 }
 
-// Positions of the record's fields in one table layout, resolved once per layout: a scan reads
-// about a hundred fields, and looking each up by name cost more than the seeks.
+// Where a field lies in the record of one table layout; `type` 0 when the table lacks it.
+struct Slot {
+  uint32_t offset = 0;
+  uint16_t width = 0;
+  char type = 0;
+};
+
+Slot SlotOf(const WorkArea& area, std::string_view name) {
+  const int pos = area.FieldPos(name);
+  if (pos <= 0) return Slot{};
+  const FieldSpec& f = area.fields()[static_cast<std::size_t>(pos - 1)];
+  return Slot{f.offset, f.width, f.type};
+}
+
+// The record's fields in one table layout, resolved once per layout: a scan reads about a
+// hundred fields, and looking each up by name cost more than the seeks.
 struct RecordFields {
   uint64_t layout = 0;
   struct Level {
-    int currency, price, extra1, extra2, quantity, unit, disc1, disc2, disc3;
+    Slot currency, price, extra1, extra2, quantity, unit, disc1, disc2, disc3;
   };
   std::array<Level, kPriceLevels> levels{};
-  int hide = 0, id = 0, nama = 0, namaex1 = 0, namaex2 = 0, quan_pict = 0, itm_penjec = 0;
-  std::array<int, kWarehouseCount> warehouses{};
-  int tipe_satu = 0, sat_ecr = 0, non_pajak = 0, kurs_jual = 0;
-  std::array<int, kUnitSlots> factors{};
+  Slot hide, id, nama, namaex1, namaex2, quan_pict, itm_penjec;
+  std::array<Slot, kWarehouseCount> warehouses{};
+  Slot tipe_satu, sat_ecr, non_pajak, kurs_jual;
+  std::array<Slot, kUnitSlots> factors{};
 
   void Resolve(const WorkArea& area) {
     layout = area.layout_id();
     for (int i = 0; i < kPriceLevels; ++i) {
       const LevelFieldNames& f = LevelFields()[i];
-      levels[i] = {area.FieldPos(f.currency), area.FieldPos(f.price),    area.FieldPos(f.extra1),
-                   area.FieldPos(f.extra2),   area.FieldPos(f.quantity), area.FieldPos(f.unit),
-                   area.FieldPos(f.disc1),    area.FieldPos(f.disc2),    area.FieldPos(f.disc3)};
+      levels[i] = {SlotOf(area, f.currency), SlotOf(area, f.price),    SlotOf(area, f.extra1),
+                   SlotOf(area, f.extra2),   SlotOf(area, f.quantity), SlotOf(area, f.unit),
+                   SlotOf(area, f.disc1),    SlotOf(area, f.disc2),    SlotOf(area, f.disc3)};
     }
-    hide = area.FieldPos("HIDE");
-    id = area.FieldPos("ID");
-    nama = area.FieldPos("NAMA");
-    namaex1 = area.FieldPos("NAMAEX1");
-    namaex2 = area.FieldPos("NAMAEX2");
-    quan_pict = area.FieldPos("QUAN_PICT");
-    itm_penjec = area.FieldPos("ITM_PENJEC");
-    for (int n = 0; n < kWarehouseCount; ++n) warehouses[n] = area.FieldPos(WarehouseFields()[n]);
-    tipe_satu = area.FieldPos("TIPE_SATU");
-    sat_ecr = area.FieldPos("SAT_ECR");
-    non_pajak = area.FieldPos("NON_PAJAK");
-    kurs_jual = area.FieldPos("KURS_JUAL");
-    for (int n = 0; n < kUnitSlots; ++n) factors[n] = area.FieldPos(FactorFields()[n]);
+    hide = SlotOf(area, "HIDE");
+    id = SlotOf(area, "ID");
+    nama = SlotOf(area, "NAMA");
+    namaex1 = SlotOf(area, "NAMAEX1");
+    namaex2 = SlotOf(area, "NAMAEX2");
+    quan_pict = SlotOf(area, "QUAN_PICT");
+    itm_penjec = SlotOf(area, "ITM_PENJEC");
+    for (int n = 0; n < kWarehouseCount; ++n) warehouses[n] = SlotOf(area, WarehouseFields()[n]);
+    tipe_satu = SlotOf(area, "TIPE_SATU");
+    sat_ecr = SlotOf(area, "SAT_ECR");
+    non_pajak = SlotOf(area, "NON_PAJAK");
+    kurs_jual = SlotOf(area, "KURS_JUAL");
+    for (int n = 0; n < kUnitSlots; ++n) factors[n] = SlotOf(area, FactorFields()[n]);
   }
 };
 
-// The positions for `area`, resolved again only when its layout is another one. One cache per
+// The fields for `area`, resolved again only when its layout is another one. One cache per
 // thread: a session thread reads its own areas, and a layout id is unique in the process.
 const RecordFields& FieldsOf(const WorkArea& area) {
   thread_local RecordFields cache;
@@ -103,44 +118,52 @@ const RecordFields& FieldsOf(const WorkArea& area) {
   return cache;
 }
 
-// Reads by position; a field the table lacks (position 0) is reported by its name, as a read by
-// name would report it, and every failure reads as empty.
-class PositionReader {
+// Decodes fields from the record's bytes, read once. A field the table lacks is reported by its
+// name, as a read by name reports it; a value of another type, or a record that cannot be read,
+// reads as empty.
+class RecordReader {
  public:
-  PositionReader(const WorkArea& area, EventSink& sink) : area_(area), sink_(sink) {}
+  RecordReader(const WorkArea& area, EventSink& sink) : sink_(sink) {
+    Result<std::string_view> bytes = area.RecordBytes();
+    if (bytes.ok()) record_ = *bytes;
+  }
 
-  double Number(int pos, std::string_view name) const {
-    if (pos == 0) return Missing(name, 0.0);
-    Result<double> v = area_.NumberAt(pos);
-    return v.ok() && std::isfinite(*v) ? *v : 0.0;
+  double Number(const Slot& slot, std::string_view name) const {
+    if (slot.type == 0) return Missing(name, 0.0);
+    if (!IsNumericType(slot.type)) return 0.0;
+    const std::optional<double> v = ParseNumber(slot.type, Bytes(slot));
+    return v && std::isfinite(*v) ? *v : 0.0;
   }
-  bool Logical(int pos, std::string_view name) const {
-    if (pos == 0) return Missing(name, false);
-    Result<bool> v = area_.LogicalAt(pos);
-    return v.ok() && *v;
+  bool Logical(const Slot& slot, std::string_view name) const {
+    if (slot.type == 0) return Missing(name, false);
+    return slot.type == 'L' && ParseLogical(Bytes(slot));
   }
-  std::string_view Raw(int pos, std::string_view name) const {
-    if (pos == 0) return Missing(name, std::string_view());
-    Result<std::string_view> v = area_.RawAt(pos);
-    return v.ok() ? *v : std::string_view();
+  std::string_view Raw(const Slot& slot, std::string_view name) const {
+    if (slot.type == 0) return Missing(name, std::string_view());
+    return Bytes(slot);
   }
 
  private:
+  std::string_view Bytes(const Slot& slot) const {
+    if (slot.offset >= record_.size()) return {};
+    return record_.substr(slot.offset, slot.width);
+  }
   template <typename T>
   T Missing(std::string_view name, T empty) const {
     sink_.ErrorBox(MissingFieldMessage(name));
     return empty;
   }
-  const WorkArea& area_;
+  std::string_view record_;
   EventSink& sink_;
 };
 
-void LoadLevels(const PositionReader& in, const RecordFields& pos, const DBKONTRO& kontro,
+void LoadLevels(const RecordReader& in, const RecordFields& pos, const DBKONTRO& kontro,
                 std::array<PriceLevel, kPriceLevels>& levels) {
   const bool extra1 = !kontro.CPENJUALANHARGAEX1.empty();
   const bool extra2 = !kontro.CPENJUALANHARGAEX2.empty();
+  const auto& names = LevelFields();
   for (int i = 0; i < kPriceLevels; ++i) {
-    const LevelFieldNames& f = LevelFields()[i];
+    const LevelFieldNames& f = names[i];
     const RecordFields::Level& p = pos.levels[i];
     PriceLevel& level = levels[i];
     level.currency = ToId16(in.Number(p.currency, f.currency));
@@ -164,7 +187,7 @@ void AssignTrimmed(std::string& to, std::string_view stored) { to.assign(TrimBla
 std::array<PriceLevel, kPriceLevels> LoadPriceLevels(const WorkArea& area, const DBKONTRO& kontro,
                                                      EventSink& sink) {
   std::array<PriceLevel, kPriceLevels> levels{};
-  LoadLevels(PositionReader(area, sink), FieldsOf(area), kontro, levels);
+  LoadLevels(RecordReader(area, sink), FieldsOf(area), kontro, levels);
   return levels;
 }
 
@@ -196,7 +219,7 @@ void RECITEM::LOADINTO(const WorkArea& stock, const DBKONTRO& kontro, const Unit
     return;
   }
   const RecordFields& pos = FieldsOf(stock);
-  const PositionReader in(stock, sink);
+  const RecordReader in(stock, sink);
   LEOF = false;
   DWRECNO = stock.RecNo();
   LNONAKTIF = in.Logical(pos.hide, "HIDE");
@@ -214,7 +237,8 @@ void RECITEM::LOADINTO(const WorkArea& stock, const DBKONTRO& kontro, const Unit
   if (picture.empty()) picture = "999,999";
   CQUANPICT.assign(picture);
   LITEMPENJEC = in.Logical(pos.itm_penjec, "ITM_PENJEC");
-  for (int n = 0; n < kWarehouseCount; ++n) AGUDANG[n] = in.Logical(pos.warehouses[n], WarehouseFields()[n]);
+  const auto& warehouse_names = WarehouseFields();
+  for (int n = 0; n < kWarehouseCount; ++n) AGUDANG[n] = in.Logical(pos.warehouses[n], warehouse_names[n]);
   WTIPESAT = ToId16(in.Number(pos.tipe_satu, "TIPE_SATU"));
   WSATKECIL = units.Smallest(WTIPESAT);
   const uint16_t retail = ToId16(in.Number(pos.sat_ecr, "SAT_ECR"));
@@ -222,7 +246,8 @@ void RECITEM::LOADINTO(const WorkArea& stock, const DBKONTRO& kontro, const Unit
   LNONPAJAK = in.Logical(pos.non_pajak, "NON_PAJAK");
   WKURSJUAL = ToId16(in.Number(pos.kurs_jual, "KURS_JUAL"));
   LoadLevels(in, pos, kontro, levels);
-  for (int n = 0; n < kUnitSlots; ++n) SAT_K[n] = in.Number(pos.factors[n], FactorFields()[n]);
+  const auto& factor_names = FactorFields();
+  for (int n = 0; n < kUnitSlots; ++n) SAT_K[n] = in.Number(pos.factors[n], factor_names[n]);
   unit_text_retail = units.UnitText(WTIPESAT, WSATECERAN);
 }
 

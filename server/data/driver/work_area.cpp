@@ -52,7 +52,7 @@ class TableWorkArea final : public WorkArea {
     upper_names_.clear();
     field_index_.clear();
     for (const DbfField& f : table_->fields()) {
-      fields_.push_back(FieldSpec{f.name, f.type, f.width, f.decimals});
+      fields_.push_back(FieldSpec{f.name, f.type, f.width, f.decimals, f.offset});
       upper_names_.push_back(UpperAscii(f.name));
     }
     // Keys view the strings of upper_names_, which are not changed until the next Adopt. The
@@ -317,6 +317,10 @@ class TableWorkArea final : public WorkArea {
   }
 
   uint64_t layout_id() const override { return layout_id_; }
+  Result<std::string_view> RecordBytes() const override {
+    KT_RETURN_IF_ERROR(EnsureLoaded());
+    return std::string_view(record_);
+  }
   Result<std::string_view> RawAt(int pos) const override {
     KT_ASSIGN_OR_RETURN(const DbfField* f, FieldAt(pos));
     return Raw(*f);

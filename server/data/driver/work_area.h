@@ -37,6 +37,7 @@ struct FieldSpec {
   char type = 'C';    // C, N, F, L, D, I; M, Y, T, B and others are carried but not read
   uint16_t width = 0;  // C may exceed 255 (high byte kept in the decimals byte on disk)
   uint8_t decimals = 0;
+  uint32_t offset = 0;  // in the record, whose byte 0 is the deletion flag (ignored by Create)
 };
 
 struct TagInfo {
@@ -126,6 +127,9 @@ class WorkArea {
   virtual uint64_t layout_id() const = 0;
   // The stored bytes; the view lasts until the area moves or reads another record.
   virtual Result<std::string_view> RawAt(int pos) const = 0;
+  // The whole current record as stored (deletion flag first; fields at FieldSpec::offset), read
+  // if it is not yet; the view lasts like RawAt's.
+  virtual Result<std::string_view> RecordBytes() const = 0;
   virtual Result<double> NumberAt(int pos) const = 0;  // N, F, I; blank = 0
   virtual Result<bool> LogicalAt(int pos) const = 0;   // blank = false
   virtual Result<Date> DateAt(int pos) const = 0;      // blank date when empty

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstring>
 #include <cmath>
 #include <cstdio>
@@ -59,7 +60,7 @@ int ToMinute(double value) {
 // buffer take the digits alone, as the index keys of such a field could not be longer.
 std::string_view ZeroPadded(int64_t id, int width, char (&buf)[32]) {
   char digits[24];
-  const int n = std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(id));
+  const int n = static_cast<int>(std::to_chars(digits, digits + sizeof digits, id).ptr - digits);
   const int pad = std::clamp(width - n, 0, static_cast<int>(sizeof buf) - n);
   std::memset(buf, '0', static_cast<std::size_t>(pad));
   std::memcpy(buf + pad, digits, static_cast<std::size_t>(n));
