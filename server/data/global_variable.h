@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/net/server_port.h"
 #include "server/data/dbkontro.h"
 #include "server/data/driver/date.h"
 #include "server/data/lists.h"
@@ -23,7 +24,6 @@
 
 namespace kt::data {
 
-inline constexpr uint16_t kDefaultPort = 9101;
 
 // Settings given on the command line (--port, --data) for one run. They are in force for that
 // run only: Config() applies them, while the settings table, CONFIGREAD and the settings dialog
@@ -39,7 +39,7 @@ struct ConfigValues {
   std::string CCONFIGCOMCONN;  // COM_CONN without trailing blanks
   std::string CCONFIGCOMOK;    // COM_OK without trailing blanks
   std::string CCONFIGCOMFAIL;  // COM_FAIL without trailing blanks
-  uint16_t WCONFIGPORT = kDefaultPort;  // PORT
+  uint16_t WCONFIGPORT = net::kDefaultServerPort;  // PORT
   uint16_t WCONFIGHARGAJUAL = 0;        // HARGA_JUAL: 0 automatic, 1..5 fixed level
 };
 
