@@ -248,6 +248,7 @@ Result<std::optional<RateRecord>> TableRateSource::LatestRate(uint16_t currency,
   // Records stamped with exactly the lookup moment come first from a soft seek; the last of them wins.
   KT_ASSIGN_OR_RETURN(bool found, area_.Seek(key, /*soft=*/true));
   std::optional<RateRecord> best;
+  bool moved = false;  // the area left the seek position
   while (!area_.Eof()) {
     KT_ASSIGN_OR_RETURN(const RateKey k, ReadRateKey(area_));
     if (!same_currency(k) || k.date != when.date || !SameClock(k.time, clock)) break;
@@ -256,11 +257,15 @@ Result<std::optional<RateRecord>> TableRateSource::LatestRate(uint16_t currency,
       best = rates;
     }
     KT_RETURN_IF_ERROR(area_.Skip(1));
+    moved = true;
   }
   if (best) return best;
 
-  // Otherwise the record just before the seek position is the latest one before the moment.
-  KT_ASSIGN_OR_RETURN(found, area_.Seek(key, /*soft=*/true));
+  // Otherwise the record just before the seek position is the latest one before the moment
+  // (the area is still there unless the loop above moved it).
+  if (moved) {
+    KT_ASSIGN_OR_RETURN(found, area_.Seek(key, /*soft=*/true));
+  }
   (void)found;
   KT_RETURN_IF_ERROR(area_.Skip(-1));
   while (!area_.Bof()) {
