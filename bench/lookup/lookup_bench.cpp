@@ -6,6 +6,11 @@
 //
 // The data set is written once into the build folder (a few minutes) and reused while its marker
 // file is there. Pass --items=N before the benchmark flags to use another size.
+//
+// --fixed=N [--kind=0|1|2] runs N priced lookups of each kind (or of the one kind) outside the benchmark library and prints their
+// rate: a fixed amount of work, so that `valgrind --tool=callgrind --toggle-collect='*FixedRun*'`
+// gives instruction counts per lookup that do not depend on the machine's load (scripts/bench-lookup
+// runs this for today's build and a baseline build and prints the ratios).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -153,7 +158,7 @@ void RunPricedLookups(benchmark::State& state, const std::vector<std::string>& c
 
 // Generated items spread over the whole table (every seventh has quantity breaks); none has a
 // promotion, so each scan makes three promotion searches that find nothing.
-void BM_PricedPlainItems(benchmark::State& state) {
+std::vector<std::string> PlainCodes() {
   std::vector<std::string> codes;
   const int span = g_items - 20;
   for (long long i = 0; codes.size() < 1000 && i < 100000; ++i) {
@@ -163,16 +168,61 @@ void BM_PricedPlainItems(benchmark::State& state) {
     std::snprintf(code, sizeof code, "%s%06d", i % 3 == 0 ? "12*BRG" : "BRG", id);
     codes.emplace_back(code);
   }
-  RunPricedLookups(state, codes);
+  return codes;
 }
+void BM_PricedPlainItems(benchmark::State& state) { RunPricedLookups(state, PlainCodes()); }
 
 // Items whose price is shaped by a promotion, a foreign currency or quantity breaks.
-void BM_PricedPromotionsAndForeignCurrency(benchmark::State& state) {
-  RunPricedLookups(state, {"GULA1KG", "SUSU1L", "3*ROTI01", "CKLT100", "KRP01", "12*AQ600", "2*CKLT100", "MIE5BOX"});
-}
+const std::vector<std::string> kPromotionCodes = {"GULA1KG", "SUSU1L", "3*ROTI01", "CKLT100",
+                                                  "KRP01",   "12*AQ600", "2*CKLT100", "MIE5BOX"};
+void BM_PricedPromotionsAndForeignCurrency(benchmark::State& state) { RunPricedLookups(state, kPromotionCodes); }
 
 // Only the USD-priced item: promotion searches plus two rate searches per scan.
-void BM_PricedForeignCurrencyOnly(benchmark::State& state) { RunPricedLookups(state, {"CKLT100", "4*CKLT100"}); }
+const std::vector<std::string> kForeignCodes = {"CKLT100", "4*CKLT100"};
+void BM_PricedForeignCurrencyOnly(benchmark::State& state) { RunPricedLookups(state, kForeignCodes); }
+
+// `count` priced lookups over `codes` after one pass that warms every cache; false when one
+// failed or came out without a price. Keep the name: the callgrind toggle selects it.
+__attribute__((noinline)) bool FixedRun(const std::vector<std::string>& codes, long count) {
+  ITEMPENJUAECERAN& lookup = *TheSession().lookup;
+  bool ok = true;
+  for (long i = 0; i < count; ++i) {
+    lookup.SEEKKODE(codes[static_cast<std::size_t>(i) % codes.size()]);
+    if (!lookup.SEEKFOUND()) {
+      ok = false;
+      continue;
+    }
+    std::string text = kt::data::pricing::LookupPriceText(lookup);
+    if (text[0] == '-') ok = false;
+    benchmark::DoNotOptimize(text);
+  }
+  return ok;
+}
+
+// `only`: the index of the one kind to run, -1 for all.
+int RunFixed(long count, int only) {
+  const struct {
+    const char* name;
+    std::vector<std::string> codes;
+  } kinds[] = {{"priced plain items", PlainCodes()},
+               {"priced promotions and foreign currency", kPromotionCodes},
+               {"priced foreign currency only", kForeignCodes}};
+  bool ok = true;
+  for (int k = 0; k < 3; ++k) {
+    if (only >= 0 && k != only) continue;
+    const auto& kind = kinds[k];
+    // Warm-up outside the measured call: the first lookups resolve fields and build caches.
+    for (const std::string& code : kind.codes) {
+      TheSession().lookup->SEEKKODE(code);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    ok = FixedRun(kind.codes, count) && ok;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%-40s %8ld lookups  %10.0f lookups/s\n", kind.name, count, static_cast<double>(count) / seconds);
+  }
+  if (!ok) std::fprintf(stderr, "a lookup failed or had no price\n");
+  return ok ? 0 : 1;
+}
 
 BENCHMARK(BM_FoundByCode);
 BENCHMARK(BM_FoundByAltCode);
@@ -185,13 +235,23 @@ BENCHMARK(BM_PricedForeignCurrencyOnly);
 
 int main(int argc, char** argv) {
   std::vector<char*> rest;
+  long fixed = 0;
+  int fixed_kind = -1;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--items=", 0) == 0) {
       g_items = std::max(100, std::atoi(arg.c_str() + 8));
+    } else if (arg.rfind("--fixed=", 0) == 0) {
+      fixed = std::max(1L, std::atol(arg.c_str() + 8));
+    } else if (arg.rfind("--kind=", 0) == 0) {
+      fixed_kind = std::atoi(arg.c_str() + 7);
     } else {
       rest.push_back(argv[i]);
     }
+  }
+  if (fixed > 0) {
+    TheSession();
+    return RunFixed(fixed, fixed_kind);
   }
   int count = static_cast<int>(rest.size());
   benchmark::Initialize(&count, rest.data());

@@ -5,7 +5,13 @@
 //      server's memory, threads and open descriptors while they are all connected).
 // The server runs as its own process (kt-vistrand-server --headless), exactly as deployed.
 //
+// With --baseline BINARY (another build's kt-vistrand-server, e.g. the previous version built in
+// its own folder) the measurements run for both servers in turn, --rounds times, and the medians
+// of each are printed side by side with their ratio: on a shared machine the load then falls on
+// both alike.
+//
 //   server_bench [--terminals N] [--scans-one N] [--scans-many N] [--interval MS] [--paced-scans N]
+//                [--baseline BINARY] [--rounds N]
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,19 +49,25 @@ struct ServerProcess {
 };
 
 // Starts the headless server with its log in `log`; waits for its port and the self-test.
-ServerProcess StartServer(const fs::path& workdir, const fs::path& data, const fs::path& log) {
+ServerProcess StartServer(const char* binary, const fs::path& workdir, const fs::path& data, const fs::path& log) {
   ServerProcess p;
+  std::error_code ec;
+  fs::remove(log, ec);  // a previous round's log must not be read as this server's
   p.pid = fork();
   if (p.pid == 0) {
     FILE* out = std::freopen(log.c_str(), "w", stdout);
     (void)out;
-    execl(KT_SERVER_BINARY, KT_SERVER_BINARY, "--headless", "--workdir", workdir.c_str(), "--port", "0",
+    execl(binary, binary, "--headless", "--workdir", workdir.c_str(), "--port", "0",
           "--data", data.c_str(), "--bind", "127.0.0.1", "--no-restart", static_cast<char*>(nullptr));
     _exit(127);
   }
   const auto deadline = Clock::now() + 20s;
   while (Clock::now() < deadline) {
     std::ifstream in(log);
+    if (!in) {
+      std::this_thread::sleep_for(20ms);
+      continue;
+    }
     std::string line;
     bool passed = false;
     while (std::getline(in, line)) {
@@ -140,75 +152,152 @@ void PrintLoad(const char* title, const kt::sim::LoadResult& r) {
               r.Percentile(100));
 }
 
-}  // namespace
+// The figures of one round against one server binary.
+struct Figures {
+  bool ok = false;
+  double echo_p50 = 0, one_p50 = 0, many_scans_per_s = 0;
+  long busy_rss_kib = 0;
+};
 
-int main(int argc, char** argv) {
+struct Settings {
   int terminals = 200, scans_one = 3000, scans_many = 100, interval_ms = 50, paced_scans = 40;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    const std::string a = argv[i];
-    if (a == "--terminals") terminals = std::atoi(argv[i + 1]);
-    else if (a == "--scans-one") scans_one = std::atoi(argv[i + 1]);
-    else if (a == "--scans-many") scans_many = std::atoi(argv[i + 1]);
-    else if (a == "--interval") interval_ms = std::atoi(argv[i + 1]);
-    else if (a == "--paced-scans") paced_scans = std::atoi(argv[i + 1]);
-  }
-  const fs::path dir = fs::temp_directory_path() / ("kt_server_bench_" + std::to_string(getpid()));
+  bool verbose = true;
+};
+
+Figures RunRound(const char* binary, const fs::path& dir, const Settings& set) {
+  Figures f;
+  fs::remove_all(dir / "work");
   fs::create_directories(dir / "work");
-  if (auto st = kt::data::demo::WriteDemoDataSet(dir / "data"); !st.ok()) {
-    std::fprintf(stderr, "demo data: %s\n", st.ToString().c_str());
-    return 1;
-  }
-  const ServerProcess server = StartServer(dir / "work", dir / "data", dir / "server.log");
+  const ServerProcess server = StartServer(binary, dir / "work", dir / "data", dir / "server.log");
   if (server.port == 0) {
-    std::fprintf(stderr, "server did not start; log in %s\n", (dir / "server.log").c_str());
+    std::fprintf(stderr, "server %s did not start; log in %s\n", binary, (dir / "server.log").c_str());
     if (server.pid > 0) kill(server.pid, SIGKILL);
-    return 1;
+    return f;
   }
   const ProcStats idle = Sample(server.pid);
 
-  const auto echo = EchoRoundTrips(scans_one);
-  std::printf("echo round trip (%zu): us p50 %.1f  p99 %.1f\n", echo.size(), Pct(echo, 50), Pct(echo, 99));
+  const auto echo = EchoRoundTrips(set.scans_one);
+  f.echo_p50 = Pct(echo, 50);
+  if (set.verbose) std::printf("echo round trip (%zu): us p50 %.1f  p99 %.1f\n", echo.size(), Pct(echo, 50), Pct(echo, 99));
 
   kt::sim::LoadOptions one;
   one.terminal.port = server.port;
   one.terminal.reply_timeout = 5000ms;
-  one.scans = scans_one;
+  one.scans = set.scans_one;
   one.codes = kCodes;
   const auto r1 = kt::sim::RunLoad(one);
-  PrintLoad("one terminal, back to back", r1);
-  std::printf("  ratio scan/echo at p50: %.2f\n", Pct(echo, 50) > 0 ? r1.Percentile(50) / Pct(echo, 50) : 0);
+  f.one_p50 = r1.Percentile(50);
+  if (set.verbose) {
+    PrintLoad("one terminal, back to back", r1);
+    std::printf("  ratio scan/echo at p50: %.2f\n", f.echo_p50 > 0 ? f.one_p50 / f.echo_p50 : 0);
+  }
 
   kt::sim::LoadOptions many = one;
-  many.terminals = terminals;
-  many.scans = scans_many;
+  many.terminals = set.terminals;
+  many.scans = set.scans_many;
   many.spread_addresses = true;
   ProcStats busy;
   many.on_finished = [&] { busy = Sample(server.pid); };
   const auto rn = kt::sim::RunLoad(many);
-  PrintLoad("many terminals at once, back to back (saturation)", rn);
+  f.many_scans_per_s = rn.ScansPerSecond();
+  f.busy_rss_kib = busy.rss_kib;
+  if (set.verbose) PrintLoad("many terminals at once, back to back (saturation)", rn);
 
-  // The same crowd at a steady pace: every terminal scans every `interval_ms`.
-  kt::sim::LoadOptions paced = many;
-  paced.interval = std::chrono::milliseconds(interval_ms);
-  paced.scans = paced_scans;
-  paced.on_finished = nullptr;
-  const auto rp = kt::sim::RunLoad(paced);
-  char title[96];
-  std::snprintf(title, sizeof title, "many terminals at once, one scan each every %d ms", interval_ms);
-  PrintLoad(title, rp);
-  std::printf("server idle:      RSS %ld KiB, threads %ld, fds %ld\n", idle.rss_kib, idle.threads, idle.fds);
-  std::printf("server connected: RSS %ld KiB, threads %ld, fds %ld (with %d terminals)\n", busy.rss_kib,
-              busy.threads, busy.fds, rn.terminals_connected);
-  std::this_thread::sleep_for(1s);  // sessions notice the closed connections
-  const ProcStats after = Sample(server.pid);
-  std::printf("server after:     RSS %ld KiB, threads %ld, fds %ld\n", after.rss_kib, after.threads, after.fds);
+  bool paced_ok = true;
+  if (set.verbose) {
+    // The same crowd at a steady pace: every terminal scans every `interval_ms`.
+    kt::sim::LoadOptions paced = many;
+    paced.interval = std::chrono::milliseconds(set.interval_ms);
+    paced.scans = set.paced_scans;
+    paced.on_finished = nullptr;
+    const auto rp = kt::sim::RunLoad(paced);
+    char title[96];
+    std::snprintf(title, sizeof title, "many terminals at once, one scan each every %d ms", set.interval_ms);
+    PrintLoad(title, rp);
+    paced_ok = rp.errors == 0 && rp.mismatches == 0;
+    std::printf("server idle:      RSS %ld KiB, threads %ld, fds %ld\n", idle.rss_kib, idle.threads, idle.fds);
+    std::printf("server connected: RSS %ld KiB, threads %ld, fds %ld (with %d terminals)\n", busy.rss_kib,
+                busy.threads, busy.fds, rn.terminals_connected);
+    std::this_thread::sleep_for(1s);  // sessions notice the closed connections
+    const ProcStats after = Sample(server.pid);
+    std::printf("server after:     RSS %ld KiB, threads %ld, fds %ld\n", after.rss_kib, after.threads, after.fds);
+  }
 
   kill(server.pid, SIGTERM);
   int status = 0;
   waitpid(server.pid, &status, 0);
-  std::printf("server stopped: %s\n", WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "cleanly" : "with an error");
+  if (set.verbose) {
+    std::printf("server stopped: %s\n", WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "cleanly" : "with an error");
+  }
+  f.ok = r1.errors == 0 && r1.mismatches == 0 && rn.errors == 0 && rn.mismatches == 0 && paced_ok;
+  return f;
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Settings set;
+  const char* baseline = nullptr;
+  int rounds = 3;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string a = argv[i];
+    if (a == "--terminals") set.terminals = std::atoi(argv[i + 1]);
+    else if (a == "--scans-one") set.scans_one = std::atoi(argv[i + 1]);
+    else if (a == "--scans-many") set.scans_many = std::atoi(argv[i + 1]);
+    else if (a == "--interval") set.interval_ms = std::atoi(argv[i + 1]);
+    else if (a == "--paced-scans") set.paced_scans = std::atoi(argv[i + 1]);
+    else if (a == "--baseline") baseline = argv[i + 1];
+    else if (a == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
+  }
+  const fs::path dir = fs::temp_directory_path() / ("kt_server_bench_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  if (auto st = kt::data::demo::WriteDemoDataSet(dir / "data"); !st.ok()) {
+    std::fprintf(stderr, "demo data: %s\n", st.ToString().c_str());
+    return 1;
+  }
+  if (baseline == nullptr) {
+    const Figures f = RunRound(KT_SERVER_BINARY, dir, set);
+    fs::remove_all(dir);
+    return f.ok ? 0 : 1;
+  }
+
+  // Both servers in turn, so that the machine's load falls on both alike.
+  set.verbose = false;
+  struct Series {
+    std::vector<double> echo, one, ratio, many, rss;
+  } now, base;
+  bool ok = true;
+  for (int r = 0; r < rounds; ++r) {
+    for (int which = 0; which < 2; ++which) {
+      const Figures f = RunRound(which == 0 ? baseline : KT_SERVER_BINARY, dir, set);
+      ok = ok && f.ok;
+      Series& s = which == 0 ? base : now;
+      s.echo.push_back(f.echo_p50);
+      s.one.push_back(f.one_p50);
+      s.ratio.push_back(f.echo_p50 > 0 ? f.one_p50 / f.echo_p50 : 0);
+      s.many.push_back(f.many_scans_per_s);
+      s.rss.push_back(static_cast<double>(f.busy_rss_kib));
+      std::printf("round %d %-8s echo p50 %5.1f us  one terminal p50 %5.1f us (%.2f x echo)  %d terminals %6.0f scans/s  RSS %6ld KiB\n",
+                  r + 1, which == 0 ? "baseline" : "this", f.echo_p50, f.one_p50, s.ratio.back(), set.terminals,
+                  f.many_scans_per_s, f.busy_rss_kib);
+      std::fflush(stdout);
+    }
+  }
+  std::printf("\nmedians of %d rounds        baseline      this   this/baseline\n", rounds);
+  std::printf("one terminal p50 / echo p50  %8.2f  %8.2f   %6.2f\n", Median(base.ratio), Median(now.ratio),
+              Median(now.ratio) / Median(base.ratio));
+  std::printf("one terminal p50 (us)        %8.1f  %8.1f   %6.2f\n", Median(base.one), Median(now.one),
+              Median(now.one) / Median(base.one));
+  std::printf("%d terminals scans/s        %8.0f  %8.0f   %6.2f\n", set.terminals, Median(base.many), Median(now.many),
+              Median(now.many) / Median(base.many));
+  std::printf("RSS with %d terminals (KiB) %8.0f  %8.0f   %6.2f\n", set.terminals, Median(base.rss), Median(now.rss),
+              Median(now.rss) / Median(base.rss));
   fs::remove_all(dir);
-  const bool ok = r1.errors == 0 && r1.mismatches == 0 && rn.errors == 0 && rn.mismatches == 0 &&
-                  rp.errors == 0 && rp.mismatches == 0;
   return ok ? 0 : 1;
 }

@@ -90,16 +90,25 @@ Result<SocketHandle> TcpConnect(std::string_view ip, uint16_t port, Millis timeo
 }
 
 Status SendAll(const SocketHandle& s, std::string_view data, Millis timeout) {
+  // A reply nearly always fits the send buffer: send at once, and wait only when it is full.
+  bool wait = false;
   while (!data.empty()) {
-    KT_ASSIGN_OR_RETURN(bool ready, WaitReady(s.get(), Ready::kWrite, timeout));
-    if (!ready) return Status::Unavailable("send timed out");
+    if (wait) {
+      KT_ASSIGN_OR_RETURN(bool ready, WaitReady(s.get(), Ready::kWrite, timeout));
+      if (!ready) return Status::Unavailable("send timed out");
+    }
     const long long n = sys::SendNow(s.get(), data.data(), data.size());
     if (n < 0) {
       const int err = sys::LastError();
-      if (sys::Interrupted(err) || sys::WouldBlock(err)) continue;
+      if (sys::Interrupted(err)) continue;
+      if (sys::WouldBlock(err)) {
+        wait = true;
+        continue;
+      }
       return Status::IOError(sys::ErrorText("send", err));
     }
     data.remove_prefix(static_cast<std::size_t>(n));
+    wait = !data.empty();
   }
   return Status::Ok();
 }

@@ -23,7 +23,15 @@ void LookupScanHandler::CloseTables() { lookup_.DBSUBCLOSE(); }
 
 std::string LookupScanHandler::Answer(const std::string& code) {
   lookup_.SEEKKODE(code);
-  return reply::ScanReply(lookup_, globals_.CCONFIGCOMOK(), globals_.CCONFIGCOMFAIL());
+  const uint64_t version = globals_.ConfigVersion();
+  if (version != templates_version_ || !templates_read_) {
+    const data::ConfigValues config = globals_.Config();
+    com_ok_ = config.CCONFIGCOMOK;
+    com_fail_ = config.CCONFIGCOMFAIL;
+    templates_version_ = version;
+    templates_read_ = true;
+  }
+  return reply::ScanReply(lookup_, com_ok_, com_fail_);
 }
 
 net::ScanHandlerFactory MakeLookupHandlerFactory(data::GLOBALVARIABLE& globals, data::EventSink& sink) {

@@ -3,13 +3,15 @@
 //
 // Greeting: COM_CONN expanded without item, lookup object or error text. Answer: SEEKKODE, then
 // COM_OK with the item's names and price text when SEEKFOUND, otherwise COM_FAIL with the
-// (emptied) item names and CERRORMESS. Templates are read from the settings object at every
-// reply, so a saved change applies to the next reply.
+// (emptied) item names and CERRORMESS. The handler keeps its copy of the templates and takes them
+// from the settings object again whenever their version has moved, so a saved change applies to
+// the next reply.
 //
 // Thread safety: one handler per session thread; `globals` and `sink` are shared and must be
 // safe for concurrent use (GLOBALVARIABLE and every EventSink are).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -33,6 +35,9 @@ class LookupScanHandler : public net::ScanHandler {
  private:
   data::GLOBALVARIABLE& globals_;
   data::ITEMPENJUAECERAN lookup_;
+  std::string com_ok_, com_fail_;
+  uint64_t templates_version_ = 0;
+  bool templates_read_ = false;
 };
 
 // The factory the listener calls for each accepted terminal.

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "server/app/lookup_scan_handler.h"
+#include "common/net/server_port.h"
 #include "server/data/database.h"
 #include "server/data/settings_table.h"
 #include "server/errlog/startup_checks.h"
@@ -23,7 +24,7 @@ Status ServerCore::Start() {
 
   data::ConfigValues stored = globals_.StoredConfig();
   if (stored.WCONFIGPORT == 0) {
-    stored.WCONFIGPORT = kDefaultPort;
+    stored.WCONFIGPORT = net::kDefaultServerPort;
     globals_.SetConfig(stored);
   }
   // In force for this run only: the settings table and the settings dialog keep the stored values.

@@ -47,7 +47,6 @@ struct CoreOptions {
 
 class ServerCore {
  public:
-  static constexpr uint16_t kDefaultPort = 9101;
   static constexpr std::chrono::milliseconds kListenerTimeout{10000};
 
   // `sink` must outlive the core.

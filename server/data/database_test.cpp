@@ -136,16 +136,16 @@ TEST_F(DatabaseOpen, SessionTablesOpenOnlyAfterTheDatabase) {
 
   ASSERT_TRUE(Open());
   EXPECT_TRUE(lookup.DBSUBOPEN());
-  EXPECT_EQ(lookup.stock()->alias(), "STOCK7");
+  EXPECT_EQ(lookup.StockAlias(), "STOCK7");
   lookup.DBSUBCLOSE();
-  EXPECT_EQ(lookup.stock(), nullptr);
+  EXPECT_EQ(lookup.StockAlias(), "");
 
   std::filesystem::remove(data_folder() / "S_STKPRO.G8A");
   EXPECT_FALSE(lookup.DBSUBOPEN());
   ASSERT_EQ(sink_.scans.size(), 1u);
   EXPECT_EQ(sink_.scans[0].rfind("### Gagal buke file S_STKPRO ! (", 0), 0u) << sink_.scans[0];
   EXPECT_NE(sink_.scans[0].find("S_STKPRO.G8A: no such file)"), std::string::npos) << sink_.scans[0];
-  EXPECT_EQ(lookup.stock(), nullptr);  // what had opened is closed again
+  EXPECT_EQ(lookup.StockAlias(), "");  // what had opened is closed again
 }
 
 TEST_F(DatabaseOpen, NewLocationServesNewSessions) {

@@ -33,6 +33,7 @@ ConfigValues GLOBALVARIABLE::StoredConfig() const {
 void GLOBALVARIABLE::SetRunOverrides(RunOverrides overrides) {
   std::scoped_lock lock(mutex_);
   overrides_ = std::move(overrides);
+  config_version_.fetch_add(1, std::memory_order_acq_rel);
 }
 
 RunOverrides GLOBALVARIABLE::Overrides() const {
@@ -43,6 +44,7 @@ RunOverrides GLOBALVARIABLE::Overrides() const {
 void GLOBALVARIABLE::SetConfig(ConfigValues values) {
   std::scoped_lock lock(mutex_);
   config_ = std::move(values);
+  config_version_.fetch_add(1, std::memory_order_acq_rel);
 }
 
 std::string GLOBALVARIABLE::DBFOLDER() const { return DataFolderFromLocation(Config().location); }
@@ -65,6 +67,7 @@ std::shared_ptr<const DatabaseSnapshot> GLOBALVARIABLE::Database() const {
 void GLOBALVARIABLE::PublishDatabase(std::shared_ptr<const DatabaseSnapshot> snapshot) {
   std::scoped_lock lock(mutex_);
   database_ = std::move(snapshot);
+  database_version_.fetch_add(1, std::memory_order_acq_rel);
 }
 
 }  // namespace kt::data

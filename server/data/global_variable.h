@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/net/server_port.h"
 #include "server/data/dbkontro.h"
 #include "server/data/driver/date.h"
 #include "server/data/lists.h"
@@ -23,7 +24,6 @@
 
 namespace kt::data {
 
-inline constexpr uint16_t kDefaultPort = 9101;
 
 // Settings given on the command line (--port, --data) for one run. They are in force for that
 // run only: Config() applies them, while the settings table, CONFIGREAD and the settings dialog
@@ -39,7 +39,7 @@ struct ConfigValues {
   std::string CCONFIGCOMCONN;  // COM_CONN without trailing blanks
   std::string CCONFIGCOMOK;    // COM_OK without trailing blanks
   std::string CCONFIGCOMFAIL;  // COM_FAIL without trailing blanks
-  uint16_t WCONFIGPORT = kDefaultPort;  // PORT
+  uint16_t WCONFIGPORT = net::kDefaultServerPort;  // PORT
   uint16_t WCONFIGHARGAJUAL = 0;        // HARGA_JUAL: 0 automatic, 1..5 fixed level
 };
 
@@ -83,6 +83,9 @@ class GLOBALVARIABLE {
   std::string CCONFIGCOMFAIL() const { return Config().CCONFIGCOMFAIL; }
   uint16_t WCONFIGPORT() const { return Config().WCONFIGPORT; }
   uint16_t WCONFIGHARGAJUAL() const { return Config().WCONFIGHARGAJUAL; }
+  // Counts every change of the settings in force (SetConfig, SetRunOverrides): a session keeps
+  // its copy of the settings and takes them again only when this has moved.
+  uint64_t ConfigVersion() const { return config_version_.load(std::memory_order_acquire); }
   // The data folder derived from the configured location (see DataFolderFromLocation).
   std::string DBFOLDER() const;
 
@@ -95,6 +98,9 @@ class GLOBALVARIABLE {
   // even when a later open replaces it.
   std::shared_ptr<const DatabaseSnapshot> Database() const;
   void PublishDatabase(std::shared_ptr<const DatabaseSnapshot> snapshot);
+  // Counts every published snapshot: a session keeps the snapshot it took, and what it derived
+  // from it, until this has moved.
+  uint64_t DatabaseVersion() const { return database_version_.load(std::memory_order_acquire); }
 
   // The database-opened flag: false until a database open has completed.
   bool IsDatabaseOpen() const { return database_open_.load(std::memory_order_acquire); }
@@ -110,6 +116,8 @@ class GLOBALVARIABLE {
 
   // Read by every session before each lookup without taking the lock.
   std::atomic<bool> database_open_{false};
+  std::atomic<uint64_t> config_version_{0};    // moved after the change, under `mutex_`
+  std::atomic<uint64_t> database_version_{0};  // likewise
 };
 
 }  // namespace kt::data

@@ -10,8 +10,24 @@
 
 namespace kt::data {
 
+// The line's item: the record of the lookup that made the line, not a copy of it, so it is valid
+// until that lookup runs again. Empty when the lookup failed.
+class RecordRef {
+ public:
+  RecordRef() = default;
+  explicit RecordRef(const RECITEM* record) : record_(record) {}
+  bool has_value() const { return record_ != nullptr; }
+  explicit operator bool() const { return record_ != nullptr; }
+  const RECITEM& operator*() const { return *record_; }
+  const RECITEM* operator->() const { return record_; }
+  void reset() { record_ = nullptr; }
+
+ private:
+  const RECITEM* record_ = nullptr;
+};
+
 struct ITEMPENJUAECERAN_LINE {
-  std::optional<RECITEM> ORECITEM;  // empty when the lookup failed
+  RecordRef ORECITEM;               // empty when the lookup failed
   double FJUMLAH = 0;               // quantity
   uint16_t WSATUANID = 0;           // unit of the quantity
   double FHARGA = 0, FHARGAEX1 = 0, FHARGAEX2 = 0;  // line amounts

@@ -10,6 +10,7 @@
 #include "server/data/driver/work_area.h"
 #include "server/data/messages.h"
 #include "server/data/pricing/lookup_pricing.h"
+#include "server/data/pricing/table_sources.h"
 
 namespace kt::data {
 
@@ -96,14 +97,50 @@ void ITEMPENJUAECERAN::DBSUBCLOSE() {
 
 bool ITEMPENJUAECERAN::IsSubOpen() const { return stock_ != nullptr; }
 
-void ITEMPENJUAECERAN::SHOWERROR(std::string_view text) {
-  sink_.ScanInfo(std::string(msg::kErrorLinePrefix) + std::string(text));
-  CERRORMESS = std::string(text);
+std::string ITEMPENJUAECERAN::StockAlias() const { return stock_ ? stock_->alias() : std::string(); }
+
+std::vector<std::string> ITEMPENJUAECERAN::FirstCodes(int count) {
+  std::vector<std::string> codes;
+  if (stock_ == nullptr || !stock_->SetOrder("").ok() || !stock_->GoTop().ok()) return codes;
+  for (int n = 0; n < count && !stock_->Eof(); ++n) {
+    for (const char* field : {"KODE_C", "KODE_N"}) {
+      auto code = stock_->GetString(field);
+      if (code.ok() && !text::Trim(*code).empty()) {
+        codes.emplace_back(text::Trim(*code));
+        break;
+      }
+    }
+    if (!stock_->Skip().ok()) break;
+  }
+  return codes;
 }
 
-Result<bool> ITEMPENJUAECERAN::SeekKey(const std::string& key) {
+void ITEMPENJUAECERAN::SHOWERROR(std::string_view text) {
+  sink_.ScanInfo(std::string(msg::kErrorLinePrefix) + std::string(text));
+  result_.error = std::string(text);
+}
+
+void ITEMPENJUAECERAN::Fail(std::string_view text) {
+  SHOWERROR(text);
+  result_.found = false;
+}
+
+void ITEMPENJUAECERAN::RefreshDatabase() {
+  const uint64_t version = globals_.DatabaseVersion();
+  if (version != db_version_ || db_ == nullptr) {
+    db_ = globals_.Database();
+    db_version_ = version;
+  }
+  const uint64_t config = globals_.ConfigVersion();
+  if (config != config_version_) {
+    fixed_level_ = globals_.WCONFIGHARGAJUAL();
+    config_version_ = config;
+  }
+}
+
+Result<std::string_view> ITEMPENJUAECERAN::SeekKey(const std::string& key) {
   // An exact seek in one order; an order the index does not have finds nothing.
-  auto seek_in = [&](std::string_view order, const std::string& k) -> Result<bool> {
+  auto seek_in = [&](std::string_view order, std::string_view k) -> Result<bool> {
     const Status ordered = stock_->SetOrder(order);
     if (ordered.IsNotFound()) {
       ReportReadFailureOnce(sink_, stock_->path(), "no tag " + std::string(order));
@@ -113,128 +150,183 @@ Result<bool> ITEMPENJUAECERAN::SeekKey(const std::string& key) {
     return stock_->Seek(k);
   };
   KT_ASSIGN_OR_RETURN(bool found, seek_in("KODE", key));
-  if (found) return true;
+  if (found) return std::string_view("KODE");
   const DBKONTRO& kontro = db_->kontro;
   if (kontro.LSTOCKMULTIKODE) {
     for (std::string_view order : kAlternativeOrders) {
       KT_ASSIGN_OR_RETURN(found, seek_in(order, key));
-      if (found) return true;
+      if (found) return order;
     }
   }
   if (kontro.LSTOCKKODE2USETRANSAKSI) {
     const int width = stock_->FieldWidth(kBarcodeField);
     KT_ASSIGN_OR_RETURN(found, seek_in(kBarcodeField, PadKey(key, static_cast<std::size_t>(width))));
-    if (found) return true;
+    if (found) return kBarcodeField;
   }
-  return false;
+  return std::string_view();
 }
 
-void ITEMPENJUAECERAN::SEEKKODE(std::string_view code, std::optional<double> quantity) {
-  OITEMPENJUAECERAN = ITEMPENJUAECERAN_LINE();
-  db_ = globals_.Database();
+const LookupResult& ITEMPENJUAECERAN::Find(std::string_view code, std::optional<double> quantity) {
+  // CERRORMESS keeps the last error text until another error replaces it.
+  result_.found = false;
+  result_.unit_set = nullptr;
+  result_.order = {};
+  result_.quantity = 0;
+  result_.unit = 0;
+  line_ = ITEMPENJUAECERAN_LINE();
+  RefreshDatabase();
   if (!globals_.IsDatabaseOpen() || db_ == nullptr || stock_ == nullptr) {
-    ORECITEM = RECITEM();
-    SHOWERROR(msg::kDatabaseNotOpen);
-    return;
+    result_.item.CLEAR();
+    Fail(msg::kDatabaseNotOpen);
+    return result_;
   }
   now_ = clock_.Now();
   const DBKONTRO& kontro = db_->kontro;
 
   const std::string cleared = ApplyClearText(text::Trim(code), kontro.CSTOCKKODECLEAR, kontro.LSTOCKKODECLEARALL);
   QuantitySplit split = SplitQuantity(cleared);
-  OITEMPENJUAECERAN.FJUMLAH = ScanQuantity(split.quantity_text, quantity);
-  const std::string key = PadKey(split.code, db_->CodeWidth());
+  result_.quantity = ScanQuantity(split.quantity_text, quantity);
+  key_ = PadKey(split.code, db_->CodeWidth());
 
   // A blank key must not match the many items whose alternative codes or barcode are blank.
   bool found = false;
-  if (!text::Trim(key).empty()) {
-    Result<bool> sought = SeekKey(key);
+  if (!text::Trim(key_).empty()) {
+    Result<std::string_view> sought = SeekKey(key_);
     if (!sought.ok()) {
       // The driver has already read again as long as a writer seemed to be at work.
-      ORECITEM = RECITEM();
+      result_.item.CLEAR();
+      result_.quantity = 0;
       ReportReadFailureOnce(sink_, stock_->path(), sought.status().message());
-      SHOWERROR(std::string(text::TrimRight(key)) + std::string(msg::kStockReadFailed) + sought.status().message());
-      return;
+      Fail(std::string(text::TrimRight(key_)) + std::string(msg::kStockReadFailed) + sought.status().message());
+      return result_;
     }
-    found = *sought;
+    found = !sought->empty();
+    result_.order = *sought;
   }
   // A missed exact seek already leaves the area at end of table; a blank key never sought.
   if (!found && !stock_->Eof()) {
     RECITEM none;
     none.SEEKFAILED(*stock_);
   }
-  ASSIGNID(key);
+  Check(key_, /*retail_unit=*/true);
+  return result_;
 }
 
-void ITEMPENJUAECERAN::ASSIGNID(std::string_view code, bool retail_unit) {
-  const std::string text(text::TrimRight(code));
-  if (db_ == nullptr) db_ = globals_.Database();
-  if (db_ == nullptr || stock_ == nullptr) {
-    ORECITEM = RECITEM();
-    SHOWERROR(msg::kDatabaseNotOpen);
-    return;
-  }
+void ITEMPENJUAECERAN::Check(std::string_view code, bool retail_unit) {
+  // The texts begin with the code; they are built only on an error.
+  const auto with_code = [code](std::string_view what) { return std::string(text::TrimRight(code)) + std::string(what); };
   const DBKONTRO& kontro = db_->kontro;
+  RECITEM& item = result_.item;
   // A record that cannot be read, or a table without the item fields, fails the scan with the
   // reason; it is no item with empty fields.
   FieldProblems problems;
   Status readable = Status::Ok();
-  if (!stock_->Eof() && !stock_->fields().empty()) readable = stock_->GetRaw(stock_->fields().front().name).status();
+  if (!stock_->Eof() && !stock_->fields().empty()) readable = stock_->RawAt(1).status();
   if (readable.ok()) {
-    ORECITEM = RECITEM::LOADRECORD(*stock_, kontro, db_->units, problems);
+    item.LOADINTO(*stock_, kontro, db_->units, problems);
     if (!problems.first.empty()) readable = Status::Corruption(problems.first);
   }
   if (!readable.ok()) {
     ReportReadFailureOnce(sink_, stock_->path(), readable.message());
-    SHOWERROR(text + std::string(msg::kStockReadFailed) + readable.message());
-    ORECITEM.SEEKFAILED(*stock_);
-    OITEMPENJUAECERAN = ITEMPENJUAECERAN_LINE();
+    Fail(with_code(msg::kStockReadFailed) + readable.message());
+    item.SEEKFAILED(*stock_);
+    result_.quantity = 0;
+    result_.order = {};
     return;
   }
 
-  if (ORECITEM.LEOF) {
-    SHOWERROR(text + std::string(msg::kCodeNotFound));
-  } else if (!ORECITEM.LITEMPENJEC) {
-    SHOWERROR(text + std::string(msg::kNotForRetail));
-    ORECITEM.SEEKFAILED(*stock_);
-  } else if (ORECITEM.LNONAKTIF) {
-    SHOWERROR(text + std::string(msg::kItemInactive));
-    ORECITEM.SEEKFAILED(*stock_);
-  } else if (kontro.LSTOCKGUDANGAKTIVASI && !ORECITEM.ISGUDANG(kontro.WPENJECERANGUDANG)) {
-    SHOWERROR(text + std::string(msg::kWarehouseInactive) + kontro.WarehouseName(kontro.WPENJECERANGUDANG));
-    ORECITEM.SEEKFAILED(*stock_);
+  if (item.LEOF) {
+    Fail(with_code(msg::kCodeNotFound));
+  } else if (!item.LITEMPENJEC) {
+    Fail(with_code(msg::kNotForRetail));
+    item.SEEKFAILED(*stock_);
+  } else if (item.LNONAKTIF) {
+    Fail(with_code(msg::kItemInactive));
+    item.SEEKFAILED(*stock_);
+  } else if (kontro.LSTOCKGUDANGAKTIVASI && !item.ISGUDANG(kontro.WPENJECERANGUDANG)) {
+    Fail(with_code(msg::kWarehouseInactive) + kontro.WarehouseName(kontro.WPENJECERANGUDANG));
+    item.SEEKFAILED(*stock_);
   }
-
-  ITEMPENJUAECERAN_LINE& line = OITEMPENJUAECERAN;
-  if (ORECITEM.LEOF) {
-    line.ORECITEM.reset();
-    line.WSATUANID = 0;
-    line.FJUMLAH = 0;
+  if (item.LEOF) {
+    result_.found = false;
+    result_.order = {};
+    result_.quantity = 0;
+    result_.unit = 0;
     return;
   }
-  line.ORECITEM = ORECITEM;
-  line.DWRECNO = ORECITEM.DWRECNO;
-  line.FJUMLAH = RoundToPicture(line.FJUMLAH, ORECITEM.CQUANPICT);
-  if (retail_unit) line.WSATUANID = ORECITEM.WSATECERAN;
+  result_.found = true;
+  result_.unit_set = db_->units.Find(item.WTIPESAT);
+  result_.quantity = RoundToPicture(result_.quantity, item.CQUANPICT);
+  if (retail_unit) result_.unit = item.WSATECERAN;
+}
 
+void ITEMPENJUAECERAN::Price() {
+  line_ = ITEMPENJUAECERAN_LINE();
+  if (!result_.found) return;
   // Inconsistent item data fails this one lookup; the session keeps serving.
   const Status priced = ASSIGNHARGA();
   if (!priced.ok()) {
-    SHOWERROR(priced.message());
-    ORECITEM.SEEKFAILED(*stock_);
-    OITEMPENJUAECERAN = ITEMPENJUAECERAN_LINE();
+    Fail(priced.message());
+    result_.item.SEEKFAILED(*stock_);
+    result_.order = {};
+    result_.quantity = 0;
+    result_.unit = 0;
+    line_ = ITEMPENJUAECERAN_LINE();
   }
 }
 
-Status ITEMPENJUAECERAN::ASSIGNHARGA() {
-  ITEMPENJUAECERAN_LINE& line = OITEMPENJUAECERAN;
-  const RECITEM& item = *line.ORECITEM;
-  // Every price needs the line quantity in smallest units; inconsistent unit data stops here.
-  KT_ASSIGN_OR_RETURN(const double smallest_quantity,
-                      item.CONV2SATUANKECIL(db_->units, db_->kontro.LSTOCKKONVSATUAN, line.FJUMLAH,
-                                            line.WSATUANID));
-  (void)smallest_quantity;
-  return pricing::PriceLookupLine(*this);
+void ITEMPENJUAECERAN::SEEKKODE(std::string_view code, std::optional<double> quantity) {
+  if (Find(code, quantity).found) Price();
 }
+
+void ITEMPENJUAECERAN::ASSIGNID(std::string_view code, bool retail_unit) {
+  line_ = ITEMPENJUAECERAN_LINE();
+  RefreshDatabase();
+  if (db_ == nullptr || stock_ == nullptr) {
+    result_.item.CLEAR();
+    Fail(msg::kDatabaseNotOpen);
+    return;
+  }
+  now_ = clock_.Now();
+  result_.found = false;
+  result_.quantity = 1;
+  result_.unit = 0;
+  Check(code, retail_unit);
+  if (result_.found) Price();
+}
+
+Status ITEMPENJUAECERAN::ASSIGNHARGA() {
+  if (!result_.found || db_ == nullptr) return Status::InvalidArgument("pricing: no item or no database");
+  const pricing::PricingLists& lists = pricing::PricingListsFor(db_);
+  std::optional<pricing::TablePromotionSource> promotions;
+  if (stkpro_ != nullptr) promotions.emplace(*stkpro_, lists.holidays);
+  std::optional<pricing::TableRateSource> rates;
+  if (kursma_ != nullptr) rates.emplace(*kursma_);
+
+  pricing::PriceInputs in;
+  in.item = &result_.item;
+  in.units = &db_->units;
+  in.per_item_factors = db_->kontro.LSTOCKKONVSATUAN;
+  in.quantity = result_.quantity;
+  in.unit = result_.unit;
+  in.lists = &lists;
+  in.promotions = promotions ? &*promotions : nullptr;
+  in.rates = rates ? &*rates : nullptr;
+  in.when = {now_.date, now_.minutes};
+  in.WCONFIGHARGAJUAL = fixed_level_;
+  in.DWRECNO = result_.item.DWRECNO;
+  KT_ASSIGN_OR_RETURN(line_, pricing::PriceItem(in));
+  return Status::Ok();
+}
+
+namespace pricing {
+
+std::string LookupPriceText(const ITEMPENJUAECERAN& lookup) {
+  const ITEMPENJUAECERAN_LINE& line = lookup.OITEMPENJUAECERAN;
+  if (const auto& db = lookup.database()) return LookupPriceText(line, PricingListsFor(db));
+  return LookupPriceText(line);
+}
+
+}  // namespace pricing
 
 }  // namespace kt::data

@@ -1,11 +1,19 @@
 // ITEMPENJUAECERAN: one session's lookup object. It owns the session's work areas of the item,
-// promotion, rate and customer tables, finds a scanned code through the item code orders,
-// validates the item against the control record and builds the priced line item.
+// promotion, rate and customer tables. A scan flows through it as values:
+//   Find(code)  -> LookupResult: the item record, its unit set and the order that found it, or
+//                  the error text (the code was not found, or the item may not be sold);
+//   Price()     -> the priced line item (pricing/lookup_pricing.h: PriceItem over the record,
+//                  the unit sets, promotions and rates read through sources, the lookup time);
+//   the reply   -> reply/scan_reply.h takes the result and the line.
+// SEEKKODE runs Find and Price; SEEKFOUND, ORECITEM, OITEMPENJUAECERAN and CERRORMESS name its
+// outcome.
 //
 // Use: set the work-area names (SetConnectionNumber), DBSUBOPEN until it returns true, then for
-// each code SEEKKODE and read SEEKFOUND, ORECITEM, OITEMPENJUAECERAN and CERRORMESS; DBSUBCLOSE at
-// the end. Failures never end anything: they go to the scan list as "###ERR### : " + text and to
-// CERRORMESS.
+// each code SEEKKODE (or Find and Price); DBSUBCLOSE at the end. Failures never end anything:
+// they go to the scan list as "###ERR### : " + text and to CERRORMESS.
+//
+// What changes only with a database open (the snapshot, the lists pricing derives from it) is
+// taken again only when the database version moves, not per scan.
 //
 // Thread safety: one object belongs to one thread at a time. Objects of different sessions run
 // in parallel; they share only the GLOBALVARIABLE snapshot, the sink and the clock.
@@ -16,6 +24,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "server/data/clock.h"
 #include "server/data/event_sink.h"
@@ -27,7 +36,22 @@ namespace kt::data {
 
 class WorkArea;
 
+// What Find gives for one scanned code.
+struct LookupResult {
+  bool found = false;
+  RECITEM item;                       // the empty record unless found
+  const UnitSet* unit_set = nullptr;  // the item's set in the snapshot; null when it has none
+  std::string_view order;             // the order that found it: "KODE", "KODE_2".."KODE_5", "BARCODE"
+  double quantity = 0;                // the scanned quantity, rounded to the item's picture
+  uint16_t unit = 0;                  // the unit of the quantity (the retail unit)
+  std::string error;                  // CERRORMESS: only written on an error
+};
+
 class ITEMPENJUAECERAN {
+  // First, so that the names below refer to constructed members.
+  LookupResult result_;
+  ITEMPENJUAECERAN_LINE line_;
+
  public:
   // `globals`, `sink` and `clock` must outlive the object.
   ITEMPENJUAECERAN(GLOBALVARIABLE& globals, EventSink& sink, const Clock& clock = DefaultClock());
@@ -46,30 +70,44 @@ class ITEMPENJUAECERAN {
   bool DBSUBOPEN();
   void DBSUBCLOSE();
   bool IsSubOpen() const;
+  // The alias of the open item-table area; empty while closed.
+  std::string StockAlias() const;
 
-  // Runs the whole lookup of a scanned code. `quantity` is used when the code has no quantity
-  // prefix. Afterwards SEEKFOUND, ORECITEM, OITEMPENJUAECERAN and CERRORMESS hold the result.
+  // Finds a scanned code and checks that the item may be sold. `quantity` is used when the code
+  // has no quantity prefix. The result lasts until the next Find.
+  const LookupResult& Find(std::string_view code, std::optional<double> quantity = std::nullopt);
+  // Prices the found item of the last Find into OITEMPENJUAECERAN; a failure (inconsistent unit
+  // data, an unreadable table) turns the result into that error.
+  void Price();
+
+  // Runs the whole lookup of a scanned code: Find, then Price when found.
   void SEEKKODE(std::string_view code, std::optional<double> quantity = std::nullopt);
   // True exactly when the line item holds an item record.
   bool SEEKFOUND() const { return OITEMPENJUAECERAN.ORECITEM.has_value(); }
   // LIID of the found item, 0 when none.
   int64_t ITEMID() const { return SEEKFOUND() ? ORECITEM.LIID : 0; }
 
-  // Validates the record on which the S_STOCK area stands and builds the line item.
-  // `code` begins every message (trailing blanks removed). `retail_unit` selects the retail unit.
+  // Validates the record on which the item area stands and prices it. `code` begins every message
+  // (trailing blanks removed). `retail_unit` selects the retail unit.
   void ASSIGNID(std::string_view code, bool retail_unit = true);
 
   // Reports a lookup failure: "###ERR### : " + text to the scan list, text into CERRORMESS.
   void SHOWERROR(std::string_view text);
 
   // Prices the line item (CHECKHARGA, then HITUNGPAJAK). An error (inconsistent unit data)
-  // carries the operator text; ASSIGNID then fails the lookup with it.
+  // carries the operator text; the caller fails the lookup with it.
   Status ASSIGNHARGA();
 
-  // ---- Result of the last lookup ----
-  ITEMPENJUAECERAN_LINE OITEMPENJUAECERAN;
-  RECITEM ORECITEM;
-  std::string CERRORMESS;  // only written on an error
+  // The codes (KODE_C, else KODE_N, trimmed) of the first `count` records in table order; moves
+  // the item area, so call it between lookups.
+  std::vector<std::string> FirstCodes(int count);
+
+  // ---- The last lookup ----
+  const LookupResult& result() const { return result_; }
+  // The names a reader of the lookup looks for, over the result and the priced line.
+  const RECITEM& ORECITEM = result_.item;
+  const ITEMPENJUAECERAN_LINE& OITEMPENJUAECERAN = line_;
+  const std::string& CERRORMESS = result_.error;
 
   // Customer and division context. A scan never sets them: they stay 0 for the whole session.
   int64_t customer_id = 0;
@@ -78,33 +116,39 @@ class ITEMPENJUAECERAN {
   int customer_price_level = 0;
   int64_t division_id = 0;
 
-  // ---- What pricing needs ----
-  // The database snapshot of the current lookup (never null during ASSIGNHARGA).
+  // The database snapshot of the last lookup (null before the first with an open database).
   const std::shared_ptr<const DatabaseSnapshot>& database() const { return db_; }
   // The lookup's date and time, taken once at the start of SEEKKODE.
   const LookupTime& lookup_time() const { return now_; }
-  GLOBALVARIABLE& globals() { return globals_; }
-  EventSink& sink() { return sink_; }
-  // The session's work areas; nullptr while not open.
-  WorkArea* stock() { return stock_.get(); }
-  WorkArea* stkpro() { return stkpro_.get(); }
-  WorkArea* kursma() { return kursma_.get(); }
-  WorkArea* stkhjl() { return stkhjl_.get(); }
-  WorkArea* pelang() { return pelang_.get(); }
-  WorkArea* pelstk() { return pelstk_.get(); }
 
  private:
-  // Runs the seeks of one padded key; true when an order found it.
-  Result<bool> SeekKey(const std::string& key);
+  // Takes the database snapshot again when it has changed.
+  void RefreshDatabase();
+  // Runs the seeks of one padded key; the order that found it, or empty.
+  Result<std::string_view> SeekKey(const std::string& key);
+  // Fails the result with `text`.
+  void Fail(std::string_view text);
+  // Loads and checks the record on which the item area stands (ASSIGNID without the pricing).
+  void Check(std::string_view code, bool retail_unit);
 
   GLOBALVARIABLE& globals_;
   EventSink& sink_;
   const Clock& clock_;
 
   std::shared_ptr<const DatabaseSnapshot> db_;
+  uint64_t db_version_ = 0;
+  int fixed_level_ = 0;
+  uint64_t config_version_ = 0;
   LookupTime now_;
+  std::string key_;  // the padded key of the last Find, reused
 
   std::unique_ptr<WorkArea> stock_, pelang_, pelstk_, stkhjl_, stkpro_, kursma_;
 };
+
+namespace pricing {
+// The {hargajual} text of the lookup's last line item; without a database snapshot the picture
+// has no decimals. The one place the reply, the local test window and the tools take it from.
+std::string LookupPriceText(const ITEMPENJUAECERAN& lookup);
+}  // namespace pricing
 
 }  // namespace kt::data

@@ -7,7 +7,9 @@
 
 #include "common/coding.h"
 
+#include "server/data/data_folder.h"
 #include "server/data/demo_fixture.h"
+#include "server/data/driver/work_area.h"
 #include "server/data/messages.h"
 
 namespace kt::data {
@@ -295,11 +297,14 @@ TEST_F(ItemLookup, DatabaseNotOpen) {
 TEST_F(ItemLookup, UnitConversionThroughTheItemTable) {
   OpenSession();
   auto db = globals_.Database();
+  auto opened = WorkArea::Open(TablePath(data_folder(), "S_STOCK"), "STOCKCONV");
+  ASSERT_TRUE(opened.ok()) << opened.status().ToString();
+  WorkArea& stock = **opened;
   // 2 BOX of the box item are 24 PCS; a missing item is reported with its text.
-  auto pcs = ITEM_CONV2SATUAN(*lookup_->stock(), db->units, false, items::kBoxRetail, 2, 2, 1);
+  auto pcs = ITEM_CONV2SATUAN(stock, db->units, false, items::kBoxRetail, 2, 2, 1);
   ASSERT_TRUE(pcs.ok()) << pcs.status().ToString();
   EXPECT_DOUBLE_EQ(*pcs, 24);
-  auto missing = ITEM_CONV2SATUAN(*lookup_->stock(), db->units, false, 424242, 1, 2, 1, {"10/12/2026", "cek"});
+  auto missing = ITEM_CONV2SATUAN(stock, db->units, false, 424242, 1, 2, 1, {"10/12/2026", "cek"});
   ASSERT_FALSE(missing.ok());
   EXPECT_EQ(missing.status().message(),
             "Convert Satuan: Item Hilang, Item ID: 424242  ( 2 - 1 )\r\nTanggal: 10/12/2026\r\ncek");

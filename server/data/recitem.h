@@ -43,6 +43,11 @@ class RECITEM {
   static RECITEM LOADRECORD(const WorkArea& stock, const DBKONTRO& kontro, const UnitSets& units,
                             EventSink& sink);
 
+  // The same into this object, reusing its text buffers (the per-scan path).
+  void LOADINTO(const WorkArea& stock, const DBKONTRO& kontro, const UnitSets& units, EventSink& sink);
+  // Becomes the empty record, keeping the text buffers.
+  void CLEAR();
+
   bool LEOF = true;
   uint32_t DWRECNO = 0;
   bool LNONAKTIF = false;   // HIDE

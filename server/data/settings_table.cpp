@@ -43,7 +43,7 @@ Status WriteValues(WorkArea& area, const ConfigValues& values) {
 
 ConfigValues DefaultValues() {
   ConfigValues values;
-  values.WCONFIGPORT = kDefaultPort;
+  values.WCONFIGPORT = net::kDefaultServerPort;
   values.WCONFIGHARGAJUAL = 0;
   values.CCONFIGCOMCONN = reply::DefaultComConn();
   values.CCONFIGCOMOK = reply::DefaultComOk();

@@ -104,7 +104,7 @@ void KTECHOSERVERTCP::ListenerThread() {
       HandleProbe(std::move(*accepted));
       continue;
     }
-    const bool database_open = options_.database_open ? options_.database_open() : flags_.database_open.load();
+    const bool database_open = !options_.database_open || options_.database_open();
     if (!database_open) {
       // Dropped unanswered (the handle closes it), but never silently: the operator must see
       // that terminals come and are turned away.

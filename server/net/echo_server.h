@@ -33,6 +33,7 @@
 #include <string>
 #include <thread>
 
+#include "common/net/server_port.h"
 #include "server/net/connection_table.h"
 #include "server/net/scan_handler.h"
 
@@ -43,7 +44,7 @@ struct ServerFlags;
 
 struct ListenerOptions {
   // Port 0 binds any free port (tests); SERVERPORT() then tells which one.
-  uint16_t port = 9101;
+  uint16_t port = kDefaultServerPort;
   // Empty: every local address.
   std::string bind_ip;
   // "UDP" makes a datagram listener, which the server does not serve: the thread ends at once.
@@ -69,7 +70,7 @@ struct ListenerOptions {
   // Longest accepted line; longer lines are cut.
   std::size_t max_line = 4096;
   // The database-open flag as the data side keeps it (for example
-  // `[&globals] { return globals.IsDatabaseOpen(); }`); when empty, ServerFlags::database_open.
+  // `[&globals] { return globals.IsDatabaseOpen(); }`); empty: there is no database to wait for.
   std::function<bool()> database_open;
 };
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -129,6 +130,7 @@ class EchoServerTest : public ::testing::Test {
     options_.read_wait = 50ms;
     options_.reopen_pause = 100ms;
     options_.probe_wait = 500ms;
+    options_.database_open = [this] { return database_open_.load(); };
   }
   void Start(bool pass_selftest = true, bool database_open = true) {
     const ListenerOptions& o = options_;
@@ -137,7 +139,7 @@ class EchoServerTest : public ::testing::Test {
     server_->LISTEN();
     ASSERT_TRUE(flags_.listening);
     port_ = server_->SERVERPORT();
-    flags_.database_open = database_open;
+    database_open_ = database_open;
     if (pass_selftest) {
       KTECHOCLIENT(flags_).SENDCONNECT(port_, kTestText);
       ASSERT_TRUE(sink_.WaitFor("Firewall testing passed..."));
@@ -162,6 +164,7 @@ class EchoServerTest : public ::testing::Test {
 
   ListenerOptions options_;  // as Start uses them; a test may change them before
   ServerFlags flags_;
+  std::atomic<bool> database_open_{true};  // what the listener is told of the database
   RecordingSink sink_;
   HandlerStats stats_;
   std::unique_ptr<KTECHOSERVERTCP> server_;

@@ -15,7 +15,6 @@
 
 #include "common/display/drawing.h"
 #include "common/text/text.h"
-#include "server/data/driver/work_area.h"
 #include "server/data/global_variable.h"
 #include "server/data/item_lookup.h"
 #include "server/data/messages.h"
@@ -107,20 +106,7 @@ TemplatePreview::~TemplatePreview() { lookup_->DBSUBCLOSE(); }
 
 void TemplatePreview::findFirstPricingItem() {
   // The codes of the first records in table order; each lookup moves the area, so read them first.
-  data::WorkArea* stock = lookup_->stock();
-  std::vector<std::string> codes;
-  if (stock != nullptr && stock->SetOrder("").ok() && stock->GoTop().ok()) {
-    for (int n = 0; n < kItemsTried && !stock->Eof(); ++n) {
-      for (const char* field : {"KODE_C", "KODE_N"}) {
-        auto code = stock->GetString(field);
-        if (code.ok() && !text::Trim(*code).empty()) {
-          codes.emplace_back(text::Trim(*code));
-          break;
-        }
-      }
-      if (!stock->Skip().ok()) break;
-    }
-  }
+  const std::vector<std::string> codes = lookup_->FirstCodes(kItemsTried);
   for (const std::string& code : codes) {
     if (lookUp(code)) {
       default_item_ = item_;

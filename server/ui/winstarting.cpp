@@ -157,7 +157,7 @@ void WINSTARTING::PostInit() {
   // this run, which the settings dialog does not show).
   data::ConfigValues stored = globals_.StoredConfig();
   if (stored.WCONFIGPORT == 0) {
-    stored.WCONFIGPORT = data::kDefaultPort;
+    stored.WCONFIGPORT = net::kDefaultServerPort;
     globals_.SetConfig(stored);
   }
   port_->setText(QString::number(server_.Port()));

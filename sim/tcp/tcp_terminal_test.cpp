@@ -44,7 +44,6 @@ class SimTest : public ::testing::Test {
     o.port = 0;
     o.bind_ip = "127.0.0.1";
     o.read_wait = 50ms;
-    flags_.database_open = true;
     server_ = std::make_unique<net::KTECHOSERVERTCP>(
         o, flags_, sink_, [mode](int) { return std::make_unique<Handler>(mode); }, "SELFTESTTEXTABCDEF");
     server_->LISTEN();

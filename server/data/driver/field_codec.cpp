@@ -14,8 +14,56 @@ bool IsNumericType(char type) {
   return type == 'N' || type == 'F' || type == 'I' || type == 'B' || type == 'Y';
 }
 
+namespace {
+
+// Plain decimal text between blanks ("   -1234.50", "+7 ", ",5"), the form nearly every stored
+// number has, read in one pass without copying: at most 15 digits make an exact integer and at
+// most 15 decimals an exact power of ten, so one division gives the correctly rounded value, as
+// from_chars would; all blank is 0. nullopt for anything else, which the general reading takes.
+std::optional<double> ParsePlainDecimal(std::string_view t) {
+  static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const auto blank = [](char c) { return c == ' ' || c == '\0'; };
+  std::size_t i = 0;
+  const std::size_t n = t.size();
+  while (i < n && blank(t[i])) ++i;
+  if (i == n) return 0.0;
+  bool negative = false;
+  if (t[i] == '-' || t[i] == '+') {
+    negative = t[i] == '-';
+    ++i;
+  }
+  uint64_t mantissa = 0;
+  int digits = 0, decimals = 0;
+  bool point = false;
+  for (; i < n && !blank(t[i]); ++i) {
+    const char c = t[i];
+    if (c >= '0' && c <= '9') {
+      if (++digits > 15) return std::nullopt;
+      mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
+      if (point) ++decimals;
+    } else if ((c == '.' || c == ',') && !point) {
+      point = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  for (; i < n; ++i) {
+    if (!blank(t[i])) return std::nullopt;
+  }
+  if (digits == 0) return std::nullopt;
+  const double value = static_cast<double>(mantissa) / kPow10[decimals];
+  return negative ? -value : value;
+}
+
+}  // namespace
+
 std::optional<double> ParseNumber(const DbfField& field, std::string_view stored) {
-  switch (field.type) {
+  return ParseNumber(field.type, stored);
+}
+
+std::optional<double> ParseNumber(char type, std::string_view stored) {
+  switch (type) {
     case 'I':
       if (stored.size() != 4) return std::nullopt;
       return static_cast<double>(static_cast<int32_t>(DecodeFixedLE32(stored.data())));
@@ -32,6 +80,7 @@ std::optional<double> ParseNumber(const DbfField& field, std::string_view stored
     default:
       break;
   }
+  if (std::optional<double> plain = ParsePlainDecimal(stored)) return plain;
   std::string_view t = text::Trim(stored, text::kBlankOrNul);
   if (t.empty()) return 0.0;
   std::string text(t);

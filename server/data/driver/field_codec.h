@@ -20,6 +20,8 @@ bool IsNumericType(char type);
 // The numeric value of stored bytes; blank gives 0. nullopt for text that is no number
 // (e.g. an overflow of '*').
 std::optional<double> ParseNumber(const DbfField& field, std::string_view stored);
+// The same by the field's type letter alone.
+std::optional<double> ParseNumber(char type, std::string_view stored);
 
 // N/F stored text trimmed of blanks ("-25.00"); "" when blank.
 std::string TrimmedNumberText(std::string_view stored);

@@ -2,6 +2,7 @@
 #include "server/data/driver/work_area.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <optional>
@@ -36,12 +37,14 @@ class TableWorkArea final : public WorkArea {
 
   // Makes `table` the area's table: the field list, the name index and the blank record follow it.
   void Adopt(std::unique_ptr<DbfTable> table) {
+    static std::atomic<uint64_t> next_layout_id{1};
+    layout_id_ = next_layout_id.fetch_add(1, std::memory_order_relaxed);
     table_ = std::move(table);
     fields_.clear();
     upper_names_.clear();
     field_index_.clear();
     for (const DbfField& f : table_->fields()) {
-      fields_.push_back(FieldSpec{f.name, f.type, f.width, f.decimals});
+      fields_.push_back(FieldSpec{f.name, f.type, f.width, f.decimals, f.offset});
       upper_names_.push_back(text::UpperAscii(f.name));
     }
     // Keys view the strings of upper_names_, which are not changed until the next Adopt. The
@@ -127,9 +130,17 @@ class TableWorkArea final : public WorkArea {
       pos_.reset();
       return Status::Ok();
     }
-    const std::string wanted = text::UpperAscii(tag);
+    // Every lookup selects its orders anew: compare in place, allocate nothing.
+    const auto same_name = [tag](const std::string& name) {
+      if (name.size() != tag.size()) return false;
+      for (std::size_t i = 0; i < tag.size(); ++i) {
+        const char c = tag[i];
+        if (((c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c) != name[i]) return false;
+      }
+      return true;
+    };
     for (std::size_t i = 0; i < tags_.size(); ++i) {
-      if (tags_[i].info().name == wanted) {
+      if (same_name(tags_[i].info().name)) {
         order_ = static_cast<int>(i);
         pos_.reset();
         return Status::Ok();
@@ -297,6 +308,36 @@ class TableWorkArea final : public WorkArea {
     return std::string(Raw(*f));
   }
 
+  uint64_t layout_id() const override { return layout_id_; }
+  Result<std::string_view> RecordBytes() const override {
+    KT_RETURN_IF_ERROR(EnsureLoaded());
+    return std::string_view(record_);
+  }
+  Result<std::string_view> RawAt(int pos) const override {
+    KT_ASSIGN_OR_RETURN(const DbfField* f, FieldAt(pos));
+    return Raw(*f);
+  }
+  Result<double> NumberAt(int pos) const override {
+    KT_ASSIGN_OR_RETURN(const DbfField* f, FieldAt(pos));
+    if (!IsNumericType(f->type)) return NotOfType(*f, "numeric");
+    auto v = ParseNumber(*f, Raw(*f));
+    if (!v) {
+      return Status::Corruption(alias_ + ": field " + f->name + " of record " +
+                                std::to_string(recno_) + " holds no number");
+    }
+    return *v;
+  }
+  Result<bool> LogicalAt(int pos) const override {
+    KT_ASSIGN_OR_RETURN(const DbfField* f, FieldAt(pos));
+    if (f->type != 'L') return NotOfType(*f, "logical");
+    return ParseLogical(Raw(*f));
+  }
+  Result<Date> DateAt(int pos) const override {
+    KT_ASSIGN_OR_RETURN(const DbfField* f, FieldAt(pos));
+    if (f->type != 'D') return NotOfType(*f, "date");
+    return ParseDate(Raw(*f));
+  }
+
   Result<std::string> GetMemo(std::string_view field) const override {
     KT_ASSIGN_OR_RETURN(const DbfField* f, Field(field));
     if (f->type != 'M') return NotOfType(*f, "a memo");
@@ -406,6 +447,13 @@ class TableWorkArea final : public WorkArea {
     if (i < 0) return Status::NotFound(alias_ + ": no field " + std::string(name));
     KT_RETURN_IF_ERROR(EnsureLoaded());
     return &table_->fields()[i];
+  }
+  Result<const DbfField*> FieldAt(int pos) const {
+    if (pos < 1 || pos > static_cast<int>(fields_.size())) {
+      return Status::NotFound(alias_ + ": no field at position " + std::to_string(pos));
+    }
+    KT_RETURN_IF_ERROR(EnsureLoaded());
+    return &table_->fields()[static_cast<std::size_t>(pos - 1)];
   }
   // Positioning only records the record number; the record is read (one positioned read of
   // the whole record) when a field or the deleted flag is first asked for, so it shows the
@@ -790,6 +838,7 @@ class TableWorkArea final : public WorkArea {
   const OpenOptions options_;
   std::unique_ptr<DbfTable> table_;
   std::vector<FieldSpec> fields_;
+  uint64_t layout_id_ = 0;  // see layout_id()
   std::vector<std::string> upper_names_;
   std::unordered_map<std::string_view, int> field_index_;  // upper-case name -> position
   std::string blank_record_;

@@ -37,6 +37,7 @@ struct FieldSpec {
   char type = 'C';    // C, N, F, L, D, I; M, Y, T, B and others are carried but not read
   uint16_t width = 0;  // C may exceed 255 (high byte kept in the decimals byte on disk)
   uint8_t decimals = 0;
+  uint32_t offset = 0;  // in the record, whose byte 0 is the deletion flag (ignored by Create)
 };
 
 struct TagInfo {
@@ -118,6 +119,21 @@ class WorkArea {
   virtual Result<Date> GetDate(std::string_view field) const = 0;         // blank date when empty
   // The raw bytes of any field of the current record, as stored.
   virtual Result<std::string> GetRaw(std::string_view field) const = 0;
+  // ---- Fields of the current record by position (1-based, as FieldPos gives it) ----
+  // The per-scan path resolves its field names once and reads by position: no name lookup, no
+  // allocation. Positions hold while layout_id() stays the same; it changes whenever the area
+  // takes a table file anew (a replaced table may have another structure) and is unique in the
+  // process, so a cache keyed by it is never stale, whichever area it was filled from.
+  virtual uint64_t layout_id() const = 0;
+  // The stored bytes; the view lasts until the area moves or reads another record.
+  virtual Result<std::string_view> RawAt(int pos) const = 0;
+  // The whole current record as stored (deletion flag first; fields at FieldSpec::offset), read
+  // if it is not yet; the view lasts like RawAt's.
+  virtual Result<std::string_view> RecordBytes() const = 0;
+  virtual Result<double> NumberAt(int pos) const = 0;  // N, F, I; blank = 0
+  virtual Result<bool> LogicalAt(int pos) const = 0;   // blank = false
+  virtual Result<Date> DateAt(int pos) const = 0;      // blank date when empty
+
   // The text of a memo field (M) of the current record, read from the table's memo file
   // (<base>.FPT beside the table, found ignoring case); "" when the record has no memo.
   // Corruption when the memo file is missing or damaged.

@@ -5,9 +5,8 @@
 
 #include "server/data/global_variable.h"
 #include "server/data/item_line.h"
-#include "server/data/item_lookup.h"
 #include "server/data/pricing/price_text.h"
-#include "server/data/pricing/table_sources.h"
+#include "server/data/recitem.h"
 
 namespace kt::data::pricing {
 namespace {
@@ -35,33 +34,6 @@ class RecitemUnits final : public ItemUnits {
   const bool per_item_factors_;
   mutable Status status_;
 };
-
-// What pricing derives from one database snapshot; rebuilt when the snapshot changes.
-struct DerivedLists {
-  std::weak_ptr<const DatabaseSnapshot> source;
-  PricingControl control;
-  CurrencyBook book;
-  HolidayList holidays;
-};
-
-const DerivedLists& ListsFor(const std::shared_ptr<const DatabaseSnapshot>& db) {
-  thread_local DerivedLists cache;
-  if (cache.source.lock() != db) {
-    DerivedLists fresh;
-    fresh.source = db;
-    fresh.control = ControlFromKontro(db->kontro);
-    for (const kt::data::Currency& c : db->ALISTMAUANG) {
-      // The first entry of an identifier counts, as a search of the list finds it.
-      if (fresh.book.Find(ToId(c.id)) == nullptr) fresh.book.AddCurrency({ToId(c.id), c.multiply, c.decimals});
-    }
-    for (const kt::data::RoundingRule& r : db->ALISTMUHJBU) {
-      fresh.book.AddRule(ToId(r.currency_id), {r.lower, r.upper, r.value});
-    }
-    fresh.holidays = HolidayList(db->ALISTLIBNAS);
-    cache = std::move(fresh);
-  }
-  return cache;
-}
 
 PriceLevels LevelsOf(const RECITEM& item) {
   PriceLevels levels;
@@ -102,16 +74,43 @@ PricingControl ControlFromKontro(const DBKONTRO& kontro) {
   return control;
 }
 
-Status PriceLookupLine(ITEMPENJUAECERAN& lookup) {
-  ITEMPENJUAECERAN_LINE& line = lookup.OITEMPENJUAECERAN;
-  if (!line.ORECITEM || lookup.database() == nullptr) {
-    return Status::InvalidArgument("pricing: no item or no database");
+const PricingLists& PricingListsFor(const std::shared_ptr<const DatabaseSnapshot>& db) {
+  // The snapshot is immutable, so what is derived from it holds as long as it is the one in use.
+  struct Cached {
+    std::weak_ptr<const DatabaseSnapshot> source;
+    PricingLists lists;
+  };
+  thread_local Cached cache;
+  if (cache.source.lock() != db) {
+    PricingLists fresh;
+    fresh.control = ControlFromKontro(db->kontro);
+    for (const kt::data::Currency& c : db->ALISTMAUANG) {
+      // The first entry of an identifier counts, as a search of the list finds it.
+      if (fresh.book.Find(ToId(c.id)) == nullptr) fresh.book.AddCurrency({ToId(c.id), c.multiply, c.decimals});
+    }
+    for (const kt::data::RoundingRule& r : db->ALISTMUHJBU) {
+      fresh.book.AddRule(ToId(r.currency_id), {r.lower, r.upper, r.value});
+    }
+    fresh.holidays = HolidayList(db->ALISTLIBNAS);
+    const uint16_t retail_id = db->kontro.WPENJECERANMU == 0 ? 1 : db->kontro.WPENJECERANMU;
+    if (const kt::data::Currency* listed = db->FindCurrency(retail_id)) {
+      fresh.retail = Currency{retail_id, listed->multiply, listed->decimals};
+    }
+    cache.source = db;
+    cache.lists = std::move(fresh);
   }
-  const RECITEM& item = *line.ORECITEM;
-  const std::shared_ptr<const DatabaseSnapshot>& db = lookup.database();
-  const DerivedLists& lists = ListsFor(db);
+  return cache.lists;
+}
 
-  RecitemUnits units(item, db->units, db->kontro.LSTOCKKONVSATUAN);
+Result<ITEMPENJUAECERAN_LINE> PriceItem(const PriceInputs& in) {
+  if (in.item == nullptr || in.units == nullptr || in.lists == nullptr) {
+    return Status::InvalidArgument("pricing: no item, unit sets or lists");
+  }
+  const RECITEM& item = *in.item;
+  // Every price needs the line quantity in smallest units; inconsistent unit data stops here.
+  KT_RETURN_IF_ERROR(item.CONV2SATUANKECIL(*in.units, in.per_item_factors, in.quantity, in.unit).status());
+
+  RecitemUnits units(item, *in.units, in.per_item_factors);
   PricingItem priced_item;
   priced_item.LIID = item.LIID;
   priced_item.levels = LevelsOf(item);
@@ -119,26 +118,26 @@ Status PriceLookupLine(ITEMPENJUAECERAN& lookup) {
   priced_item.LNONPAJAK = item.LNONPAJAK;
   priced_item.units = &units;
 
-  std::optional<TablePromotionSource> promotions;
-  if (lookup.stkpro() != nullptr) promotions.emplace(*lookup.stkpro(), lists.holidays);
-  std::optional<TableRateSource> rates;
-  if (lookup.kursma() != nullptr) rates.emplace(*lookup.kursma());
-
   PricingContext context;
-  context.control = &lists.control;
-  context.currencies = &lists.book;
-  context.promotions = promotions ? &*promotions : nullptr;
-  context.rates = rates ? &*rates : nullptr;
-  context.when = {lookup.lookup_time().date, lookup.lookup_time().minutes};
-  context.WCONFIGHARGAJUAL = lookup.globals().WCONFIGHARGAJUAL();
+  context.control = &in.lists->control;
+  context.currencies = &in.lists->book;
+  context.promotions = in.promotions;
+  context.rates = in.rates;
+  context.when = in.when;
+  context.WCONFIGHARGAJUAL = in.WCONFIGHARGAJUAL;
 
   PricedLine priced;
-  priced.FJUMLAH = line.FJUMLAH;
-  priced.WSATUANID = line.WSATUANID;
+  priced.FJUMLAH = in.quantity;
+  priced.WSATUANID = in.unit;
   KT_ASSIGN_OR_RETURN(const PriceTrace trace, ASSIGNHARGA(priced_item, context, priced));
   (void)trace;
   KT_RETURN_IF_ERROR(units.status());
 
+  ITEMPENJUAECERAN_LINE line;
+  line.ORECITEM = RecordRef(&item);
+  line.DWRECNO = in.DWRECNO;
+  line.FJUMLAH = in.quantity;
+  line.WSATUANID = in.unit;
   line.FHARGA = priced.FHARGA;
   line.FHARGAEX1 = priced.FHARGAEX1;
   line.FHARGAEX2 = priced.FHARGAEX2;
@@ -147,8 +146,13 @@ Status PriceLookupLine(ITEMPENJUAECERAN& lookup) {
   line.FDISCPERS3 = priced.FDISCPERS3;
   line.FDISCNILAI = priced.FDISCNILAI;
   line.FPAJAK = priced.FPAJAK;
-  line.discount_percent_amount = DISCPERSENNILAI(priced, lists.control, lists.book);
-  return Status::Ok();
+  line.discount_percent_amount = DISCPERSENNILAI(priced, in.lists->control, in.lists->book);
+  return line;
+}
+
+std::string LookupPriceText(const ITEMPENJUAECERAN_LINE& line, const PricingLists& lists) {
+  const std::string& unit_text = line.ORECITEM ? line.ORECITEM->SATUANECERANTEXT() : std::string();
+  return PriceText(line.TOTAL(), lists.retail ? &*lists.retail : nullptr, line.FJUMLAH, unit_text);
 }
 
 std::string LookupPriceText(const ITEMPENJUAECERAN_LINE& line, const DatabaseSnapshot& db) {
@@ -160,9 +164,7 @@ std::string LookupPriceText(const ITEMPENJUAECERAN_LINE& line, const DatabaseSna
   return PriceText(line.TOTAL(), retail ? &*retail : nullptr, line.FJUMLAH, unit_text);
 }
 
-std::string LookupPriceText(const ITEMPENJUAECERAN& lookup) {
-  const ITEMPENJUAECERAN_LINE& line = lookup.OITEMPENJUAECERAN;
-  if (const auto& db = lookup.database()) return LookupPriceText(line, *db);
+std::string LookupPriceText(const ITEMPENJUAECERAN_LINE& line) {
   const std::string unit_text = line.ORECITEM ? line.ORECITEM->SATUANECERANTEXT() : std::string();
   return PriceText(line.TOTAL(), nullptr, line.FJUMLAH, unit_text);
 }

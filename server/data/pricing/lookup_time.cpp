@@ -5,15 +5,37 @@
 
 namespace kt::data::pricing {
 
+namespace {
+
+// `value` (0 <= value < 10^width) as `width` digits at `out`. Every rate search builds these
+// texts, so they are written directly rather than through printf.
+void PutDigits(char* out, int value, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+}
+
+}  // namespace
+
 std::string LookupTime::ClockText() const {
   const int m = minute < 0 ? 0 : (minute > 1439 ? 1439 : minute);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%02d:%02d", m / 60, m % 60);
-  return buf;
+  std::string text = "00:00";
+  PutDigits(&text[0], m / 60, 2);
+  PutDigits(&text[3], m % 60, 2);
+  return text;
 }
 
 std::string LookupTime::Dtos(const Date& date) {
   if (date.blank()) return std::string(8, ' ');
+  const int year = date.year % 10000, month = date.month % 100, day = date.day % 100;
+  if (year >= 0 && month >= 0 && day >= 0) {
+    std::string text(8, '0');
+    PutDigits(&text[0], year, 4);
+    PutDigits(&text[4], month, 2);
+    PutDigits(&text[6], day, 2);
+    return text;
+  }
   char buf[16];
   std::snprintf(buf, sizeof buf, "%04d%02d%02d", date.year % 10000, date.month % 100, date.day % 100);
   return buf;
