@@ -22,6 +22,7 @@
 #include "common/version.h"
 #include "server/errlog/os_version.h"
 #include "server/errlog/restart_guard.h"
+#include "server/errlog/uncaught_exception.h"
 
 #ifndef KT_NO_LIBBACKTRACE
 #include <backtrace.h>
@@ -419,39 +420,9 @@ void OnFatalSignal(int sig, siginfo_t* info, void* context) {
   Finish(r, 128 + sig);
 }
 
-std::string DemangledTypeName(const std::type_info* type) {
-  if (type == nullptr) return "";
-  int status = 0;
-  char* d = abi::__cxa_demangle(type->name(), nullptr, nullptr, &status);
-  std::string name = (status == 0 && d != nullptr) ? d : type->name();
-  std::free(d);
-  return name;
-}
-
 // Builds the record of the exception being handled (or of a bare std::terminate) and finishes.
 [[noreturn]] void ReportException(std::exception_ptr error, std::string_view failed_object) {
-  static std::string description;
-  static std::string type;
-  static std::string object;
-  object = failed_object;
-  description = "std::terminate called without an active exception";
-  type.clear();
-  if (error) {
-    type = DemangledTypeName(abi::__cxa_current_exception_type());
-    try {
-      std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-      description = e.what();
-    } catch (...) {
-      description = "exception of a type not derived from std::exception";
-    }
-  }
-  ErrorRecord r;
-  r.description = description;
-  r.sub_system = "C++";
-  r.sub_code_text = type;
-  r.generated_code = "Run-time error: uncaught exception";
-  r.method_self = object;
+  ErrorRecord r = UncaughtExceptionRecord(error, failed_object);
   if (g_stack.size > 0) r.func_symbol = g_stack.frames[0].function;
   Finish(r, 134);
 }

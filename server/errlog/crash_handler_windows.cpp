@@ -19,6 +19,7 @@
 #include "server/errlog/crash_handler.h"
 #include "server/errlog/os_version.h"
 #include "server/errlog/restart_guard.h"
+#include "server/errlog/uncaught_exception.h"
 
 namespace kt::errlog {
 namespace {
@@ -386,40 +387,10 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
   HandOver(r, static_cast<int>(e->ExceptionCode));
 }
 
-std::string DemangledTypeName(const std::type_info* type) {
-  if (type == nullptr) return "";
-  int status = 0;
-  char* d = abi::__cxa_demangle(type->name(), nullptr, nullptr, &status);
-  std::string name = (status == 0 && d != nullptr) ? d : type->name();
-  std::free(d);
-  return name;
-}
-
 // The record of the exception being handled (or of a bare std::terminate); the context must
 // already be in g_request.
 [[noreturn]] void ReportException(std::exception_ptr error, std::string_view failed_object, int exit_code) {
-  static std::string description;
-  static std::string type;
-  static std::string object;
-  object = failed_object;
-  description = "std::terminate called without an active exception";
-  type.clear();
-  if (error) {
-    type = DemangledTypeName(abi::__cxa_current_exception_type());
-    try {
-      std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-      description = e.what();
-    } catch (...) {
-      description = "exception of a type not derived from std::exception";
-    }
-  }
-  ErrorRecord r;
-  r.description = description;
-  r.sub_system = "C++";
-  r.sub_code_text = type;
-  r.generated_code = "Run-time error: uncaught exception";
-  r.method_self = object;
+  ErrorRecord r = UncaughtExceptionRecord(error, failed_object);
   HandOver(r, exit_code);
 }
 

@@ -47,21 +47,6 @@ int WriteAll(int fd, std::span<const std::byte> bytes) {
 
 std::string LastErrorText() { return ErrnoText(errno); }
 
-NativeFile::NativeFile(NativeFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)), identity_(other.identity_) {}
-
-NativeFile& NativeFile::operator=(NativeFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, -1);
-    path_ = std::move(other.path_);
-    identity_ = other.identity_;
-  }
-  return *this;
-}
-
-NativeFile::~NativeFile() { Close(); }
-
 void NativeFile::Close() {
   if (handle_ >= 0) ::close(Fd(handle_));
   handle_ = -1;

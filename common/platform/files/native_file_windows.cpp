@@ -37,21 +37,6 @@ DWORD WriteAll(HANDLE h, std::span<const std::byte> bytes) {
 
 std::string LastErrorText() { return ErrorText(GetLastError()); }
 
-NativeFile::NativeFile(NativeFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)), identity_(other.identity_) {}
-
-NativeFile& NativeFile::operator=(NativeFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, -1);
-    path_ = std::move(other.path_);
-    identity_ = other.identity_;
-  }
-  return *this;
-}
-
-NativeFile::~NativeFile() { Close(); }
-
 void NativeFile::Close() {
   if (is_open()) CloseHandle(H(handle_));
   handle_ = -1;
