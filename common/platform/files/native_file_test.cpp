@@ -50,7 +50,8 @@ TEST_F(NativeFileTest, ReadsAtAnyOffsetAndStopsAtTheEnd) {
     auto got = file->ReadAt(c.offset, out);
     ASSERT_TRUE(got.ok()) << got.status().ToString();
     ASSERT_EQ(*got, c.expected) << "offset " << c.offset;
-    EXPECT_EQ(std::memcmp(out.data(), content.data() + std::min<uint64_t>(c.offset, content.size()), c.expected), 0)
+    const std::size_t from = static_cast<std::size_t>(std::min<uint64_t>(c.offset, content.size()));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.data()), c.expected), content.substr(from, c.expected))
         << "offset " << c.offset;
   }
 }
