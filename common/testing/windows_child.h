@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "common/platform/windows_command_line.h"
+
 namespace kt::test_support {
 
 class WindowsChild {
@@ -19,7 +21,7 @@ class WindowsChild {
     std::wstring line;
     for (const std::string& arg : argv) {
       if (!line.empty()) line += L' ';
-      line += Quote(std::filesystem::path(arg).wstring());
+      line += kt::platform::QuoteCommandLineArgument(std::filesystem::path(arg).wstring());
     }
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE out = ::CreateFileW(std::filesystem::absolute(output).c_str(), GENERIC_WRITE,
@@ -68,23 +70,6 @@ class WindowsChild {
   }
 
  private:
-  static std::wstring Quote(const std::wstring& arg) {
-    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
-    std::wstring q = L"\"";
-    std::size_t backslashes = 0;
-    for (wchar_t c : arg) {
-      if (c == L'\\') {
-        ++backslashes;
-        continue;
-      }
-      q.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-      backslashes = 0;
-      q += c;
-    }
-    q.append(backslashes * 2, L'\\');
-    return q + L"\"";
-  }
-
   HANDLE process_ = nullptr;
   DWORD id_ = 0;
 };

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <typeinfo>
 
+#include "common/platform/windows_command_line.h"
 #include "common/version.h"
 #include "server/errlog/crash_handler.h"
 #include "server/errlog/os_version.h"
@@ -411,26 +412,6 @@ void OnAbortSignal(int) {
   HandOver(r, kTerminateExitCode);
 }
 
-// Windows' rules for one argument in a command line, so the successor's argv is this one's.
-std::wstring Quote(const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
-  std::wstring out = L"\"";
-  std::size_t backslashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    if (c == L'"') out.append(backslashes * 2 + 1, L'\\');
-    else out.append(backslashes, L'\\');
-    backslashes = 0;
-    out += c;
-  }
-  out.append(backslashes * 2, L'\\');
-  out += L'"';
-  return out;
-}
-
 std::wstring Widen(const std::string& s) {
   if (s.empty()) return {};
   const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
@@ -485,8 +466,10 @@ void InstallCrashHandler(const CrashHandlerConfig& config) {
   state->program.assign(program, n);
   std::vector<std::string> args = config.argv;
   if (args.empty()) args.emplace_back("kt-vistrand-server");
-  state->command_line = Quote(state->program);
-  for (std::size_t i = 1; i < args.size(); ++i) state->command_line += L" " + Quote(Widen(args[i]));
+  state->command_line = platform::QuoteCommandLineArgument(state->program);
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    state->command_line += L" " + platform::QuoteCommandLineArgument(Widen(args[i]));
+  }
   wchar_t folder[32768];
   const DWORD f = GetCurrentDirectoryW(32768, folder);
   state->folder.assign(folder, f);

@@ -5,6 +5,7 @@
 
 #include "common/platform/service/system_service.h"
 #include "common/platform/stop/stop_request.h"
+#include "common/platform/windows_command_line.h"
 #include "common/platform/windows_error.h"
 
 namespace kt::platform {
@@ -15,25 +16,6 @@ std::wstring Widen(const std::string& s) {
   const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
   std::wstring out(static_cast<std::size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
-  return out;
-}
-
-// Windows' rules for one argument in a command line.
-std::wstring Quote(const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
-  std::wstring out = L"\"";
-  std::size_t backslashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    backslashes = 0;
-    out += c;
-  }
-  out.append(backslashes * 2, L'\\');
-  out += L'"';
   return out;
 }
 
@@ -118,8 +100,10 @@ Status InstallService(const ServiceDefinition& service) {
   if (manager.h == nullptr) return SystemError("cannot open the service manager", GetLastError());
   wchar_t program[32768];
   const DWORD n = GetModuleFileNameW(nullptr, program, 32768);
-  std::wstring command = Quote(std::wstring(program, n));
-  for (const std::string& arg : service.arguments) command += L" " + Quote(Widen(arg));
+  std::wstring command = platform::QuoteCommandLineArgument(std::wstring(program, n));
+  for (const std::string& arg : service.arguments) {
+    command += L" " + platform::QuoteCommandLineArgument(Widen(arg));
+  }
   ScHandle created(CreateServiceW(manager.h, Widen(service.name).c_str(), Widen(service.display_name).c_str(),
                                   SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
                                   SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr, nullptr,

@@ -280,13 +280,7 @@ class TableWorkArea final : public WorkArea {
   }
   Result<double> GetNumber(std::string_view field) const override {
     KT_ASSIGN_OR_RETURN(const DbfField* f, Field(field));
-    if (!IsNumericType(f->type)) return NotOfType(*f, "numeric");
-    auto v = ParseNumber(*f, Raw(*f));
-    if (!v) {
-      return Status::Corruption(alias_ + ": field " + f->name + " of record " +
-                                std::to_string(recno_) + " holds no number");
-    }
-    return *v;
+    return NumberOf(*f);
   }
   Result<std::string> GetNumberText(std::string_view field) const override {
     KT_ASSIGN_OR_RETURN(const DbfField* f, Field(field));
@@ -295,13 +289,11 @@ class TableWorkArea final : public WorkArea {
   }
   Result<bool> GetLogical(std::string_view field) const override {
     KT_ASSIGN_OR_RETURN(const DbfField* f, Field(field));
-    if (f->type != 'L') return NotOfType(*f, "logical");
-    return ParseLogical(Raw(*f));
+    return LogicalOf(*f);
   }
   Result<Date> GetDate(std::string_view field) const override {
     KT_ASSIGN_OR_RETURN(const DbfField* f, Field(field));
-    if (f->type != 'D') return NotOfType(*f, "date");
-    return ParseDate(Raw(*f));
+    return DateOf(*f);
   }
   Result<std::string> GetRaw(std::string_view field) const override {
     KT_ASSIGN_OR_RETURN(const DbfField* f, Field(field));
@@ -319,23 +311,15 @@ class TableWorkArea final : public WorkArea {
   }
   Result<double> NumberAt(int pos) const override {
     KT_ASSIGN_OR_RETURN(const DbfField* f, FieldAt(pos));
-    if (!IsNumericType(f->type)) return NotOfType(*f, "numeric");
-    auto v = ParseNumber(*f, Raw(*f));
-    if (!v) {
-      return Status::Corruption(alias_ + ": field " + f->name + " of record " +
-                                std::to_string(recno_) + " holds no number");
-    }
-    return *v;
+    return NumberOf(*f);
   }
   Result<bool> LogicalAt(int pos) const override {
     KT_ASSIGN_OR_RETURN(const DbfField* f, FieldAt(pos));
-    if (f->type != 'L') return NotOfType(*f, "logical");
-    return ParseLogical(Raw(*f));
+    return LogicalOf(*f);
   }
   Result<Date> DateAt(int pos) const override {
     KT_ASSIGN_OR_RETURN(const DbfField* f, FieldAt(pos));
-    if (f->type != 'D') return NotOfType(*f, "date");
-    return ParseDate(Raw(*f));
+    return DateOf(*f);
   }
 
   Result<std::string> GetMemo(std::string_view field) const override {
@@ -467,6 +451,25 @@ class TableWorkArea final : public WorkArea {
   std::string_view Raw(const DbfField& f) const {
     return std::string_view(record_).substr(f.offset, f.width);
   }
+  // One reading of each typed field, whether it was named or found by position.
+  Result<double> NumberOf(const DbfField& f) const {
+    if (!IsNumericType(f.type)) return NotOfType(f, "numeric");
+    auto v = ParseNumber(f, Raw(f));
+    if (!v) {
+      return Status::Corruption(alias_ + ": field " + f.name + " of record " + std::to_string(recno_) +
+                                " holds no number");
+    }
+    return *v;
+  }
+  Result<bool> LogicalOf(const DbfField& f) const {
+    if (f.type != 'L') return NotOfType(f, "logical");
+    return ParseLogical(Raw(f));
+  }
+  Result<Date> DateOf(const DbfField& f) const {
+    if (f.type != 'D') return NotOfType(f, "date");
+    return ParseDate(Raw(f));
+  }
+
   Status NotOfType(const DbfField& f, const char* wanted) const {
     return Status::InvalidArgument(alias_ + ": field " + f.name + " (type " +
                                    std::string(1, f.type) + ") is not " + wanted);
