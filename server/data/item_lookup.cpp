@@ -299,9 +299,9 @@ Status ITEMPENJUAECERAN::ASSIGNHARGA() {
   if (!result_.found || db_ == nullptr) return Status::InvalidArgument("pricing: no item or no database");
   const pricing::PricingLists& lists = pricing::PricingListsFor(db_);
   std::optional<pricing::TablePromotionSource> promotions;
-  if (stkpro_ != nullptr) promotions.emplace(*stkpro_, lists.holidays);
+  if (stkpro_ != nullptr) promotions.emplace(*stkpro_, lists.holidays, &promotion_items_);
   std::optional<pricing::TableRateSource> rates;
-  if (kursma_ != nullptr) rates.emplace(*kursma_);
+  if (kursma_ != nullptr) rates.emplace(*kursma_, &rate_memo_);
 
   pricing::PriceInputs in;
   in.item = &result_.item;

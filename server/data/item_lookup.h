@@ -30,6 +30,8 @@
 #include "server/data/event_sink.h"
 #include "server/data/global_variable.h"
 #include "server/data/item_line.h"
+#include "server/data/pricing/promotion_items.h"
+#include "server/data/pricing/table_sources.h"
 #include "server/data/recitem.h"
 
 namespace kt::data {
@@ -141,6 +143,8 @@ class ITEMPENJUAECERAN {
   uint64_t config_version_ = 0;
   LookupTime now_;
   std::string key_;  // the padded key of the last Find, reused
+  pricing::PromotionItems promotion_items_;
+  pricing::RateMemo rate_memo_;
 
   std::unique_ptr<WorkArea> stock_, pelang_, pelstk_, stkhjl_, stkpro_, kursma_;
 };

@@ -1,6 +1,7 @@
 #include "server/data/driver/cdx_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 
 #include "common/text/text.h"
@@ -23,6 +24,13 @@ std::mutex& RegistryMutex() {
 std::map<FileKey, std::weak_ptr<CdxFile>>& Registry() {  // guarded by RegistryMutex()
   static auto* r = new std::map<FileKey, std::weak_ptr<CdxFile>>();
   return *r;
+}
+
+// Generations are drawn from one counter for the whole process, so a generation names one state
+// of one file: a cache of facts read from any index may be keyed by it alone.
+uint64_t NextGeneration() {
+  static std::atomic<uint64_t> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
 }
 
 constexpr int kMaxDepth = 64;
@@ -74,7 +82,7 @@ Result<CdxSnapshot> CdxFile::Begin() {
     // Changed on disk (or first use): everything cached so far belongs to an older generation.
     stamp_ = now;
     stamped_ = true;
-    ++generation_;
+    generation_ = NextGeneration();
   }
   if (now.file.size < CdxTagHeader::kEncodedLength + kCdxPageSize) {
     return Status::Corruption(file_->path().filename().string() + ": index file too short (" +
@@ -90,7 +98,7 @@ Result<bool> CdxFile::ChangedSince(const CdxSnapshot& snap) {
   if (!stamped_ || !(now == stamp_)) {
     stamp_ = now;
     stamped_ = true;
-    ++generation_;
+    generation_ = NextGeneration();
   }
   checked_at_ = started;
   return generation_ != snap.generation;
@@ -98,7 +106,7 @@ Result<bool> CdxFile::ChangedSince(const CdxSnapshot& snap) {
 
 void CdxFile::DropCache() {
   std::scoped_lock lock(stamp_mutex_);
-  ++generation_;  // every cached page, header and directory carries an older generation now
+  generation_ = NextGeneration();  // every cached page, header and directory carries an older generation now
   stamped_ = false;
 }
 

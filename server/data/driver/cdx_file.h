@@ -34,7 +34,8 @@ struct CdxTagEntry {
   uint32_t header_offset;  // of the tag's 1024-byte header
 };
 
-// What one index operation works against: the cache generation and the file size.
+// What one index operation works against: the cache generation and the file size. A generation is
+// unique in the process: no other file, and no other state of this one, ever has the same.
 struct CdxSnapshot {
   uint64_t generation = 0;
   uint64_t file_size = 0;
@@ -120,7 +121,7 @@ class CdxFile {
   Stamp stamp_;
   bool stamped_ = false;
   std::chrono::steady_clock::time_point checked_at_;
-  uint64_t generation_ = 1;
+  uint64_t generation_ = 0;  // 0 until the first Begin; then unique in the process
   uint64_t directory_generation_ = 0;
   std::vector<CdxTagEntry> directory_;
   std::unordered_map<uint32_t, CdxTagHeader> tag_headers_;

@@ -301,6 +301,12 @@ class TableWorkArea final : public WorkArea {
   }
 
   uint64_t layout_id() const override { return layout_id_; }
+  Result<uint64_t> IndexGeneration() override {
+    KT_RETURN_IF_ERROR(FollowReplacedFiles());
+    if (!cdx_) return uint64_t{0};
+    KT_ASSIGN_OR_RETURN(const CdxSnapshot snap, cdx_->Begin());
+    return snap.generation;
+  }
   Result<std::string_view> RecordBytes() const override {
     KT_RETURN_IF_ERROR(EnsureLoaded());
     return std::string_view(record_);

@@ -96,6 +96,12 @@ class WorkArea {
   virtual Result<bool> SeekDate(const Date& key, bool soft = false) = 0;
   virtual Result<bool> SeekLogical(bool key, bool soft = false) = 0;
   virtual bool Found() const = 0;
+  // A number that changes whenever the index may have changed on disk, or the area took another
+  // index file; unique in the process like layout_id(), so facts read from the index (which keys
+  // exist) may be cached under it by any area. A change is seen as soon as an index operation
+  // would see it (CdxFile::kRecheckInterval). 0 when the table has no index. Like a seek, it
+  // follows a table replaced on disk, which leaves the area at end of table.
+  virtual Result<uint64_t> IndexGeneration() = 0;
 
   // ---- Navigation (in the current order) ----
   virtual Status GoTop() = 0;

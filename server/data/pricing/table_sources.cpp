@@ -209,6 +209,7 @@ Result<PriceLevels> ReadPriceLevels(const WorkArea& area) {
 Result<std::optional<Promotion>> TablePromotionSource::FindValid(PromotionKind kind, int64_t item_id,
                                                                  const LookupTime& when) {
   if (item_id <= 0) return std::optional<Promotion>();
+  if (items_ != nullptr && !items_->MayHave(area_, TagOf(kind), item_id)) return std::optional<Promotion>();
   const Status order = area_.SetOrder(TagOf(kind));
   if (order.IsNotFound()) return std::optional<Promotion>();
   KT_RETURN_IF_ERROR(order);
@@ -232,7 +233,54 @@ Result<std::optional<Promotion>> TablePromotionSource::FindValid(PromotionKind k
   return std::optional<Promotion>();
 }
 
+const RateMemo::Answer* RateMemo::Find(uint16_t currency, const LookupTime& when, uint64_t generation) const {
+  for (const Answer& a : answers_) {
+    if (a.currency == currency) {
+      const bool holds = a.generation == generation && a.date == when.date && a.minute == when.minute;
+      return holds ? &a : nullptr;
+    }
+  }
+  return nullptr;
+}
+
+void RateMemo::Remember(Answer answer) {
+  for (Answer& a : answers_) {
+    if (a.currency == answer.currency) {
+      a = std::move(answer);
+      return;
+    }
+  }
+  answers_.push_back(std::move(answer));
+}
+
 Result<std::optional<RateRecord>> TableRateSource::LatestRate(uint16_t currency, const LookupTime& when) {
+  uint32_t answered_by = 0;
+  if (memo_ == nullptr) return Search(currency, when, answered_by);
+  const Result<uint64_t> generation = area_.IndexGeneration();
+  if (!generation.ok() || *generation == 0) return Search(currency, when, answered_by);
+  if (const RateMemo::Answer* before = memo_->Find(currency, when, *generation)) {
+    KT_RETURN_IF_ERROR(area_.GoTo(before->recno));
+    if (!area_.Eof() && !area_.Deleted()) {
+      KT_ASSIGN_OR_RETURN(const RateKey k, ReadRateKey(area_));
+      if (k.currency == before->stored_currency && k.date == before->stored_date && k.time == before->stored_time) {
+        KT_ASSIGN_OR_RETURN(RateRecord rates, ReadRates(area_));
+        return std::optional<RateRecord>(rates);
+      }
+    }
+  }
+  KT_ASSIGN_OR_RETURN(std::optional<RateRecord> found, Search(currency, when, answered_by));
+  if (found && answered_by != 0) {
+    // The search may have moved on from the record that answered: read its key there.
+    KT_RETURN_IF_ERROR(area_.GoTo(answered_by));
+    KT_ASSIGN_OR_RETURN(const RateKey k, ReadRateKey(area_));
+    memo_->Remember({currency, when.date, when.minute, *generation, answered_by, k.currency, k.date,
+                     std::string(k.time)});
+  }
+  return found;
+}
+
+Result<std::optional<RateRecord>> TableRateSource::Search(uint16_t currency, const LookupTime& when,
+                                                          uint32_t& answered_by) {
   const Status order = area_.SetOrder("MU_TGL_PK");
   if (order.IsNotFound()) return std::optional<RateRecord>();
   KT_RETURN_IF_ERROR(order);
@@ -255,6 +303,7 @@ Result<std::optional<RateRecord>> TableRateSource::LatestRate(uint16_t currency,
     if (!area_.Deleted()) {
       KT_ASSIGN_OR_RETURN(RateRecord rates, ReadRates(area_));
       best = rates;
+      answered_by = area_.RecNo();
     }
     KT_RETURN_IF_ERROR(area_.Skip(1));
     moved = true;
@@ -273,6 +322,7 @@ Result<std::optional<RateRecord>> TableRateSource::LatestRate(uint16_t currency,
     if (!same_currency(k)) break;
     if (!area_.Deleted()) {
       KT_ASSIGN_OR_RETURN(RateRecord rates, ReadRates(area_));
+      answered_by = area_.RecNo();
       return std::optional<RateRecord>(rates);
     }
     KT_RETURN_IF_ERROR(area_.Skip(-1));

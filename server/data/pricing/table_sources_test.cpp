@@ -80,16 +80,25 @@ class PromotionTableTest : public ::testing::Test {
     ASSERT_NE(area_, nullptr);
   }
 
+  // Asks a source that searches every time and one that first asks the session's list of items
+  // with promotions (kept from question to question); both must answer alike.
   std::optional<Promotion> Find(PromotionKind kind, int64_t item, LookupTime when) {
+    TablePromotionSource listed(*area_, holidays_, &items_);
+    Result<std::optional<Promotion>> from_list = listed.FindValid(kind, item, when);
+    EXPECT_TRUE(from_list.ok()) << from_list.status().ToString();
     TablePromotionSource source(*area_, holidays_);
     Result<std::optional<Promotion>> found = source.FindValid(kind, item, when);
     EXPECT_TRUE(found.ok()) << found.status().ToString();
-    return found.ok() ? *found : std::nullopt;
+    if (!found.ok() || !from_list.ok()) return std::nullopt;
+    EXPECT_EQ(from_list->has_value(), found->has_value()) << item;
+    if (*from_list && *found) EXPECT_EQ((*from_list)->levels[0].price, (*found)->levels[0].price) << item;
+    return *found;
   }
 
   TempFolder folder_;
   HolidayList holidays_{{{2026, 12, 25}}};
   std::unique_ptr<WorkArea> area_;
+  PromotionItems items_;
 };
 
 TEST_F(PromotionTableTest, FirstValidSpecialPrice) {
@@ -145,6 +154,38 @@ TEST_F(PromotionTableTest, KindsAreSeparateAndFieldsAreRead) {
   EXPECT_EQ(special->levels[1].price, 0);
 }
 
+// A promotion entered while the server runs applies from the next scan on, though the session's
+// list of items with promotions was read before it; so does a record moved to another item.
+TEST_F(PromotionTableTest, TheListOfItemsFollowsTheTable) {
+  const LookupTime when{{2026, 12, 14}, 700};
+  EXPECT_FALSE(Find(PromotionKind::kPercentage, 41, when).has_value());
+  EXPECT_FALSE(Find(PromotionKind::kSpecialPrice, 43, when).has_value());
+
+  auto writer = WorkArea::Open(folder_.path() / "S_STKPRO.G8A", "W", OpenOptions{true, false, true});
+  ASSERT_TRUE(writer.ok()) << writer.status().ToString();
+  WorkArea& w = **writer;
+  ASSERT_TRUE(w.AppendBlank().ok());
+  ASSERT_TRUE(w.PutNumber("STOCK_ID", 41).ok());
+  ASSERT_TRUE(w.PutNumber("TIPE_PRO", 1).ok());
+  ASSERT_TRUE(w.PutDate("TANGGAL_1", {2026, 12, 1}).ok());
+  ASSERT_TRUE(w.PutDate("TANGGAL_2", {2026, 12, 31}).ok());
+  ASSERT_TRUE(w.PutNumber("DISC_PERS1", 7).ok());
+  ASSERT_TRUE(w.Commit().ok());
+  const std::optional<Promotion> added = Find(PromotionKind::kPercentage, 41, when);
+  ASSERT_TRUE(added.has_value());
+  EXPECT_DOUBLE_EQ(added->percentages[0], 7);
+
+  // Item 420's special price becomes item 43's.
+  ASSERT_TRUE(w.SetOrder("STOCK_TGL3").ok());
+  ASSERT_TRUE(*w.Seek("0000000420", false));
+  ASSERT_TRUE(w.PutNumber("STOCK_ID", 43).ok());
+  ASSERT_TRUE(w.Commit().ok());
+  const std::optional<Promotion> moved = Find(PromotionKind::kSpecialPrice, 43, when);
+  ASSERT_TRUE(moved.has_value());
+  EXPECT_DOUBLE_EQ(moved->levels[0].price, 420);
+  EXPECT_FALSE(Find(PromotionKind::kSpecialPrice, 420, when).has_value());
+}
+
 TEST(PromotionTable, TableWithoutIndexHasNoPromotions) {
   TempFolder folder;
   demo::TableDef def = demo::StkproTable();
@@ -189,16 +230,24 @@ class RateTableTest : public ::testing::Test {
     ASSERT_NE(area_, nullptr);
   }
 
+  // Asks twice through the session's memo of answers (the second time from the memo) and once
+  // without it; all three must agree.
   double Latest(uint16_t currency, LookupTime when, int kind = 2) {
-    TableRateSource source(*area_);
-    Result<std::optional<RateRecord>> rate = source.LatestRate(currency, when);
-    EXPECT_TRUE(rate.ok()) << rate.status().ToString();
-    if (!rate.ok() || !rate->has_value()) return -1;
-    return (*rate)->rates[static_cast<std::size_t>(RateKindIndex(kind))];
+    double answers[3];
+    for (int i = 0; i < 3; ++i) {
+      TableRateSource source(*area_, i < 2 ? &memo_ : nullptr);
+      Result<std::optional<RateRecord>> rate = source.LatestRate(currency, when);
+      EXPECT_TRUE(rate.ok()) << rate.status().ToString();
+      answers[i] = !rate.ok() || !rate->has_value() ? -1 : (*rate)->rates[static_cast<std::size_t>(RateKindIndex(kind))];
+    }
+    EXPECT_EQ(answers[0], answers[1]);
+    EXPECT_EQ(answers[0], answers[2]);
+    return answers[0];
   }
 
   TempFolder folder_;
   std::unique_ptr<WorkArea> area_;
+  RateMemo memo_;
 };
 
 TEST_F(RateTableTest, LatestRateNotAfterTheMoment) {
@@ -226,6 +275,33 @@ TEST_F(RateTableTest, LatestRateNotAfterTheMoment) {
       {"currency beyond every record", 9, {{2026, 12, 9}, 600}, -1},
   };
   for (const Case& c : cases) EXPECT_DOUBLE_EQ(Latest(c.currency, c.when), c.rate) << c.name;
+}
+
+// A rate corrected in place, a rate deleted and a new rate entered while the server runs are
+// used from the next scan on, within the same minute.
+TEST_F(RateTableTest, RememberedAnswersFollowTheTable) {
+  const LookupTime when{{2026, 12, 10}, 700};
+  ASSERT_DOUBLE_EQ(Latest(2, when), 15100);
+
+  auto writer = WorkArea::Open(folder_.path() / "S_KURSMA.G8A", "W", OpenOptions{true, false, true});
+  ASSERT_TRUE(writer.ok()) << writer.status().ToString();
+  WorkArea& w = **writer;
+  ASSERT_TRUE(w.GoTo(4).ok());  // 2026-12-10 08:00
+  ASSERT_TRUE(w.PutNumber("KURS_JUAL", 15111).ok());
+  ASSERT_TRUE(w.Commit().ok());
+  EXPECT_DOUBLE_EQ(Latest(2, when), 15111);
+
+  ASSERT_TRUE(w.AppendBlank().ok());
+  ASSERT_TRUE(w.PutNumber("MAUANG_ID", 2).ok());
+  ASSERT_TRUE(w.PutDate("TANGGAL", {2026, 12, 10}).ok());
+  ASSERT_TRUE(w.PutString("MUL_PUKUL", "11:00").ok());
+  ASSERT_TRUE(w.PutNumber("KURS_JUAL", 15150).ok());
+  ASSERT_TRUE(w.Commit().ok());
+  EXPECT_DOUBLE_EQ(Latest(2, when), 15150);
+
+  ASSERT_TRUE(w.SetDeleted(true).ok());
+  ASSERT_TRUE(w.Commit().ok());
+  EXPECT_DOUBLE_EQ(Latest(2, when), 15111);
 }
 
 TEST_F(RateTableTest, EveryRateKindIsRead) {
