@@ -13,23 +13,36 @@ std::string UpperAscii(std::string_view text) {
   return out;
 }
 
+namespace {
+
+// A plain loop: the sets are one to six characters, and stored fields are often long runs of
+// blanks, where find_first_not_of would search the set once per character.
+bool IsOneOf(char c, std::string_view set) {
+  for (char s : set) {
+    if (c == s) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::string_view TrimLeft(std::string_view text, std::string_view blanks) {
-  const std::size_t first = text.find_first_not_of(blanks);
-  return first == std::string_view::npos ? std::string_view() : text.substr(first);
+  std::size_t first = 0;
+  while (first < text.size() && IsOneOf(text[first], blanks)) ++first;
+  return text.substr(first);
 }
 
 std::string_view TrimRight(std::string_view text, std::string_view blanks) {
-  const std::size_t last = text.find_last_not_of(blanks);
-  return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+  std::size_t end = text.size();
+  while (end > 0 && IsOneOf(text[end - 1], blanks)) --end;
+  return text.substr(0, end);
 }
 
 std::string_view Trim(std::string_view text, std::string_view blanks) {
   return TrimRight(TrimLeft(text, blanks), blanks);
 }
 
-bool IsBlank(std::string_view text, std::string_view blanks) {
-  return text.find_first_not_of(blanks) == std::string_view::npos;
-}
+bool IsBlank(std::string_view text, std::string_view blanks) { return TrimLeft(text, blanks).empty(); }
 
 double LeadingNumber(std::string_view text) {
   text = TrimLeft(text);

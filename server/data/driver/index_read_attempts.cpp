@@ -1,6 +1,7 @@
 #include "server/data/driver/index_read_attempts.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -10,7 +11,8 @@ namespace {
 
 struct Shared {
   std::mutex mutex;
-  CollisionPolicy policy;  // guarded by mutex
+  std::shared_ptr<const CollisionPolicy> policy = std::make_shared<CollisionPolicy>();  // guarded by mutex
+  std::atomic<uint64_t> policy_version{1};  // bumped with every change of `policy`
   std::atomic<uint64_t> operations{0}, retries{0}, lock_waits{0}, gave_up{0}, damage{0};
 };
 
@@ -19,18 +21,34 @@ Shared& TheShared() {
   return *shared;
 }
 
+// The policy for an operation starting now. Every index operation asks, so each thread keeps the
+// policy it saw last and takes the lock only after a change.
+std::shared_ptr<const CollisionPolicy> PolicyNow() {
+  Shared& s = TheShared();
+  thread_local uint64_t seen = 0;
+  thread_local std::shared_ptr<const CollisionPolicy> policy;
+  const uint64_t version = s.policy_version.load(std::memory_order_acquire);
+  if (version != seen) {
+    std::scoped_lock lock(s.mutex);
+    policy = s.policy;
+    seen = s.policy_version.load(std::memory_order_relaxed);
+  }
+  return policy;
+}
+
 }  // namespace
 
 void SetCollisionPolicy(CollisionPolicy policy) {
   Shared& s = TheShared();
   std::scoped_lock lock(s.mutex);
-  s.policy = std::move(policy);
+  s.policy = std::make_shared<const CollisionPolicy>(std::move(policy));
+  s.policy_version.fetch_add(1, std::memory_order_release);
 }
 
 CollisionPolicy CurrentCollisionPolicy() {
   Shared& s = TheShared();
   std::scoped_lock lock(s.mutex);
-  return s.policy;
+  return *s.policy;
 }
 
 CollisionCounters ReadCollisionCounters() {
@@ -39,7 +57,7 @@ CollisionCounters ReadCollisionCounters() {
 }
 
 IndexReadAttempts::IndexReadAttempts(CdxFile& file, bool lock)
-    : file_(file), lock_(lock), policy_(CurrentCollisionPolicy()), wait_(policy_.first_wait) {
+    : file_(file), lock_(lock), policy_holder_(PolicyNow()), policy_(*policy_holder_), wait_(policy_.first_wait) {
   TheShared().operations.fetch_add(1, std::memory_order_relaxed);
 }
 

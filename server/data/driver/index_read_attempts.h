@@ -27,6 +27,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "common/status.h"
@@ -86,7 +87,8 @@ class IndexReadAttempts {
 
   CdxFile& file_;
   const bool lock_;
-  const CollisionPolicy policy_;
+  const std::shared_ptr<const CollisionPolicy> policy_holder_;  // keeps policy_ alive
+  const CollisionPolicy& policy_;
   CdxSnapshot snap_;
   bool held_ = false;
   bool writer_seen_ = false;  // the lock was busy for this attempt

@@ -122,11 +122,14 @@ Result<PromotionWindow> ReadWindow(const WorkArea& area) {
   return window;
 }
 
-Result<Promotion> ReadPromotion(const WorkArea& area, const PromotionWindow& window) {
+Result<Promotion> ReadPromotion(const WorkArea& area, PromotionKind kind, const PromotionWindow& window) {
   const auto& pos = PromotionPositions(area);
   Promotion promotion;
   promotion.window = window;
-  KT_ASSIGN_OR_RETURN(promotion.levels, ReadPriceLevels(area));
+  // Only a special price has levels of its own (45 fields to read).
+  if (kind == PromotionKind::kSpecialPrice) {
+    KT_ASSIGN_OR_RETURN(promotion.levels, ReadPriceLevels(area));
+  }
   for (int i = 0; i < 3; ++i) {
     KT_ASSIGN_OR_RETURN(promotion.percentages[static_cast<std::size_t>(i)],
                         NumberOrZero(area, pos[static_cast<std::size_t>(kDiscPers1 + i)]));
@@ -225,7 +228,7 @@ Result<std::optional<Promotion>> TablePromotionSource::FindValid(PromotionKind k
     if (stock_id != static_cast<double>(item_id)) break;
     KT_ASSIGN_OR_RETURN(const PromotionWindow window, ReadWindow(area_));
     if (!area_.Deleted() && IsPromotionValid(window, when, holidays_)) {
-      KT_ASSIGN_OR_RETURN(Promotion promotion, ReadPromotion(area_, window));
+      KT_ASSIGN_OR_RETURN(Promotion promotion, ReadPromotion(area_, kind, window));
       return std::optional<Promotion>(std::move(promotion));
     }
     KT_RETURN_IF_ERROR(area_.Skip(1));
