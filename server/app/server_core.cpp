@@ -32,6 +32,7 @@ Status ServerCore::Start() {
 
   // Failures are error boxes on the sink; terminals are dropped until a database is open.
   data::DBMAINOPEN(globals_, sink_);
+  database_retry_.emplace(globals_, sink_);
   STARTSERVER();
   return Status::Ok();
 }
@@ -55,6 +56,8 @@ void ServerCore::STARTSERVER() {
   while (!flags_.selftest_passed && std::chrono::steady_clock::now() < end)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
+
+bool ServerCore::RetryDatabase() { return database_retry_ && database_retry_->Tick(); }
 
 void ServerCore::SERVERCHECK() {
   if (!flags_.selftest_passed) STARTSERVER();

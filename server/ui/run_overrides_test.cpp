@@ -91,7 +91,6 @@ TEST_P(RunOverridesTest, DialogShowsAndSavesTheStoredSettingsOnly) {
   o.workdir = folder_.path();
   o.prompts = prompts.Make();
   o.tray_available = false;
-  o.open_database = false;
   o.quit = [] {};
   WINSTARTING window(control, core.globals(), sink, o);
   window.PostInit();
