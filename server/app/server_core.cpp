@@ -12,8 +12,8 @@
 
 namespace kt::app {
 
-ServerCore::ServerCore(CoreOptions options, data::EventSink& sink)
-    : options_(std::move(options)), sink_(sink), bridge_(sink) {}
+ServerCore::ServerCore(CoreOptions options, EventSink& sink)
+    : options_(std::move(options)), sink_(sink) {}
 
 ServerCore::~ServerCore() { Stop(); }
 
@@ -45,7 +45,7 @@ void ServerCore::STARTSERVER() {
     o.timeout = kListenerTimeout;
     o.max_sessions = options_.max_sessions;
     o.database_open = [this] { return globals_.IsDatabaseOpen(); };
-    listener_ = std::make_unique<net::KTECHOSERVERTCP>(o, flags_, bridge_, MakeLookupHandlerFactory(globals_, sink_),
+    listener_ = std::make_unique<net::KTECHOSERVERTCP>(o, flags_, sink_, MakeLookupHandlerFactory(globals_, sink_),
                                                         globals_.CRANDOMTESTFIREWALL());
   }
   listener_->LISTEN();  // returns at once when it runs; retries a failed bind

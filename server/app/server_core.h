@@ -29,12 +29,11 @@
 #include <optional>
 #include <string>
 
+#include "common/event_sink.h"
 #include "common/status.h"
 #include "server/data/database_retry.h"
-#include "server/data/event_sink.h"
 #include "server/data/global_variable.h"
 #include "server/net/echo_server.h"
-#include "server/net/log_sink.h"
 #include "server/net/server_flags.h"
 
 namespace kt::app {
@@ -54,7 +53,7 @@ class ServerCore {
   static constexpr std::chrono::milliseconds kListenerTimeout{10000};
 
   // `sink` must outlive the core.
-  ServerCore(CoreOptions options, data::EventSink& sink);
+  ServerCore(CoreOptions options, EventSink& sink);
   ~ServerCore();
 
   Status Start();
@@ -78,20 +77,8 @@ class ServerCore {
   net::KTECHOSERVERTCP* listener() { return listener_.get(); }
 
  private:
-  // Passes listener and session lines on to the data-side sink.
-  class LogBridge : public net::LogSink {
-   public:
-    explicit LogBridge(data::EventSink& sink) : sink_(sink) {}
-    void AddConnectedInfo(std::string_view l) override { sink_.ConnectedInfo(l); }
-    void AddScanInfo(std::string_view l) override { sink_.ScanInfo(l); }
-
-   private:
-    data::EventSink& sink_;
-  };
-
   const CoreOptions options_;
-  data::EventSink& sink_;
-  LogBridge bridge_;
+  EventSink& sink_;
   data::GLOBALVARIABLE globals_;
   net::ServerFlags flags_;
   std::optional<data::DatabaseRetry> database_retry_;  // from Start on

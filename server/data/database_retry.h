@@ -9,7 +9,7 @@
 #include <chrono>
 #include <string>
 
-#include "server/data/event_sink.h"
+#include "common/event_sink.h"
 #include "server/data/global_variable.h"
 
 namespace kt::data {

@@ -19,11 +19,6 @@
 #include "server/app/server_options.h"
 #include "server/net/scan_handler.h"
 
-namespace kt::data {
-class EventSink;
-class GLOBALVARIABLE;
-}  // namespace kt::data
-
 namespace kt::ui {
 
 // `argc`/`argv` are the whole command line (Qt's own options are taken from it; the crash
