@@ -65,8 +65,8 @@ struct Session {
     ConfigValues config;
     config.location = DataRoot().string();
     globals.SetConfig(config);
-    if (!DBMAINOPEN(globals, NullEventSink())) return false;
-    lookup = std::make_unique<ITEMPENJUAECERAN>(globals, NullEventSink(), clock);
+    if (!DBMAINOPEN(globals, kt::NullEventSink())) return false;
+    lookup = std::make_unique<ITEMPENJUAECERAN>(globals, kt::NullEventSink(), clock);
     lookup->SetConnectionNumber(1);
     return lookup->DBSUBOPEN();
   }

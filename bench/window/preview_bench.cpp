@@ -51,7 +51,7 @@ void Run(const char* label, const std::filesystem::path& work, kt::data::GLOBALV
   prompts.confirm = [](QWidget*, const QString&) { return false; };
   prompts.error = [](QWidget*, const QString&) {};
   prompts.info = [](QWidget*, const QString&, const QString&) {};
-  kt::ui::WINSETTING dialog(work, globals, kt::data::NullEventSink(), prompts);
+  kt::ui::WINSETTING dialog(work, globals, kt::NullEventSink(), prompts);
   dialog.show();
   if (!QTest::qWaitForWindowExposed(&dialog)) std::fprintf(stderr, "preview_bench: dialog not exposed\n");
   auto* field = dialog.findChild<QPlainTextEdit*>("SCANOK");
@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
   kt::data::ConfigValues config = globals.Config();
   config.location = (work / "DEMO").string() + kt::data::kPathSeparator;
   globals.SetConfig(config);
-  if (!kt::data::DBMAINOPEN(globals, kt::data::NullEventSink())) return 1;
+  if (!kt::data::DBMAINOPEN(globals, kt::NullEventSink())) return 1;
   Run("demo data open", work, globals, keys);
 
   std::error_code ignored;

@@ -36,6 +36,8 @@ class IdleServer : public kt::ui::ServerControl {
   bool ProbeSent() const override { return true; }
   bool SelfTestPassed() const override { return true; }
   uint16_t Port() const override { return 9101; }
+  bool RetryDatabase() override { return false; }
+  bool DatabaseOpen() const override { return true; }
 };
 
 double Percentile(std::vector<double>& v, double p) {
@@ -68,8 +70,7 @@ int main(int argc, char** argv) {
     kt::ui::WINSTARTING::Options options;
     options.workdir = dir;
     options.tray_available = false;
-    options.open_database = false;
-    options.prompts.confirm = [](QWidget*, const QString&) { return false; };
+      options.prompts.confirm = [](QWidget*, const QString&) { return false; };
     options.prompts.error = [](QWidget*, const QString&) {};
     options.prompts.info = [](QWidget*, const QString&, const QString&) {};
     kt::ui::WINSTARTING window(server, globals, sink, options);

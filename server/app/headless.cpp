@@ -58,10 +58,9 @@ int RunHeadless(const ServerOptions& server_options, int argc, char** argv) {
   sink.Info(std::string(errlog::kApplicationName) + " (headless) Port: " + std::to_string(core.Port()));
   std::string shown = "(nothing yet)";  // so the first state is always logged
   auto next_check = std::chrono::steady_clock::now() + kCheckPeriod;
-  // A data folder that is not there at start (a share mounted late) is opened again and again.
-  data::DatabaseRetry database_retry(core.globals(), sink);
   for (;;) {
-    database_retry.Tick();
+    // A data folder that is not there at start (a share mounted late) is opened once it is.
+    core.RetryDatabase();
     // The state is shown as soon as it changes (the listener may pass the self-test after
     // STARTSERVER stopped waiting for it); probes still go out every ten seconds only. A
     // database that is not open comes first: nothing is served without it.

@@ -7,7 +7,7 @@
 
 namespace kt::app {
 
-LookupScanHandler::LookupScanHandler(data::GLOBALVARIABLE& globals, data::EventSink& sink,
+LookupScanHandler::LookupScanHandler(data::GLOBALVARIABLE& globals, EventSink& sink,
                                      int connection_number)
     : globals_(globals), lookup_(globals, sink) {
   lookup_.SetConnectionNumber(static_cast<uint32_t>(connection_number));
@@ -34,7 +34,7 @@ std::string LookupScanHandler::Answer(const std::string& code) {
   return reply::ScanReply(lookup_, com_ok_, com_fail_);
 }
 
-net::ScanHandlerFactory MakeLookupHandlerFactory(data::GLOBALVARIABLE& globals, data::EventSink& sink) {
+net::ScanHandlerFactory MakeLookupHandlerFactory(data::GLOBALVARIABLE& globals, EventSink& sink) {
   return [&globals, &sink](int n) { return std::make_unique<LookupScanHandler>(globals, sink, n); };
 }
 

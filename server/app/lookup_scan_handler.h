@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "server/data/event_sink.h"
+#include "common/event_sink.h"
 #include "server/data/global_variable.h"
 #include "server/data/item_lookup.h"
 #include "server/net/scan_handler.h"
@@ -25,7 +25,7 @@ namespace kt::app {
 class LookupScanHandler : public net::ScanHandler {
  public:
   // `globals` and `sink` must outlive the handler.
-  LookupScanHandler(data::GLOBALVARIABLE& globals, data::EventSink& sink, int connection_number);
+  LookupScanHandler(data::GLOBALVARIABLE& globals, EventSink& sink, int connection_number);
 
   std::string Greeting() override;
   bool OpenTables() override;
@@ -41,6 +41,6 @@ class LookupScanHandler : public net::ScanHandler {
 };
 
 // The factory the listener calls for each accepted terminal.
-net::ScanHandlerFactory MakeLookupHandlerFactory(data::GLOBALVARIABLE& globals, data::EventSink& sink);
+net::ScanHandlerFactory MakeLookupHandlerFactory(data::GLOBALVARIABLE& globals, EventSink& sink);
 
 }  // namespace kt::app

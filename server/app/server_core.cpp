@@ -12,8 +12,8 @@
 
 namespace kt::app {
 
-ServerCore::ServerCore(CoreOptions options, data::EventSink& sink)
-    : options_(std::move(options)), sink_(sink), bridge_(sink) {}
+ServerCore::ServerCore(CoreOptions options, EventSink& sink)
+    : options_(std::move(options)), sink_(sink) {}
 
 ServerCore::~ServerCore() { Stop(); }
 
@@ -32,6 +32,7 @@ Status ServerCore::Start() {
 
   // Failures are error boxes on the sink; terminals are dropped until a database is open.
   data::DBMAINOPEN(globals_, sink_);
+  database_retry_.emplace(globals_, sink_);
   STARTSERVER();
   return Status::Ok();
 }
@@ -44,7 +45,7 @@ void ServerCore::STARTSERVER() {
     o.timeout = kListenerTimeout;
     o.max_sessions = options_.max_sessions;
     o.database_open = [this] { return globals_.IsDatabaseOpen(); };
-    listener_ = std::make_unique<net::KTECHOSERVERTCP>(o, flags_, bridge_, MakeLookupHandlerFactory(globals_, sink_),
+    listener_ = std::make_unique<net::KTECHOSERVERTCP>(o, flags_, sink_, MakeLookupHandlerFactory(globals_, sink_),
                                                         globals_.CRANDOMTESTFIREWALL());
   }
   listener_->LISTEN();  // returns at once when it runs; retries a failed bind
@@ -55,6 +56,8 @@ void ServerCore::STARTSERVER() {
   while (!flags_.selftest_passed && std::chrono::steady_clock::now() < end)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
+
+bool ServerCore::RetryDatabase() { return database_retry_ && database_retry_->Tick(); }
 
 void ServerCore::SERVERCHECK() {
   if (!flags_.selftest_passed) STARTSERVER();

@@ -1,22 +1,25 @@
-// The server's start-up core without any window: settings, database open, listener, self-test.
+// The server's start-up core, the one owner of what runs: settings, database (with its periodic
+// retry), listener, self-test. The headless loop and the window only drive it and show its state.
 //
-// How to drive it (the headless entry does exactly this; a window mode can do the same from its
-// own thread):
+// How to drive it (the headless loop and the window's timers both do exactly this):
 //   ServerCore core(options, sink);        // sink: every connection/scan line and error box
 //   if (!core.Start().ok()) -> end;        // settings table unreadable: the program must end
+//   every second: core.RetryDatabase();    // opens a database missing at start once it is there
 //   every 10 s: core.SERVERCHECK();        // probes again until the self-test has passed
-//   core.RETURNTEXTFIREWALL()              // the blocking text to show ("" when all is well)
+//   core.DatabaseOpen(), core.RETURNTEXTFIREWALL()   // the state to show
 //   core.Stop();                           // closes the port and every session, joins threads
 //
 // Start runs, in order: the open-file limit raised to the hard limit; the random self-test text; the settings table (created with defaults
 // when missing) read into GLOBALVARIABLE; the run's overrides of port and data location; port 0
 // in the settings becomes 9101; DBMAINOPEN (its failures are error boxes, the server still
-// starts and drops terminals until a database is open); STARTSERVER (listener + first probe).
+// starts and drops terminals until a database is open; RetryDatabase opens it later);
+// STARTSERVER (listener + first probe).
 //
-// Thread safety: Start, SERVERCHECK, RETURNTEXTFIREWALL and Stop from one controlling thread;
-// the sink is called from the listener and session threads as well. STARTSERVER may instead run
-// on a helper thread (the window's probe, which waits for the verdict) while the controlling
-// thread reads Port, flags and RETURNTEXTFIREWALL; one call at a time, never during Start or Stop.
+// Thread safety: Start, RetryDatabase, SERVERCHECK, RETURNTEXTFIREWALL and Stop from one
+// controlling thread; the sink is called from the listener and session threads as well.
+// STARTSERVER may instead run on a helper thread (the window's probe, which waits for the
+// verdict) while the controlling thread reads Port, flags and RETURNTEXTFIREWALL or calls
+// RetryDatabase; one call at a time, never during Start or Stop.
 #pragma once
 
 #include <chrono>
@@ -26,11 +29,11 @@
 #include <optional>
 #include <string>
 
+#include "common/event_sink.h"
 #include "common/status.h"
-#include "server/data/event_sink.h"
+#include "server/data/database_retry.h"
 #include "server/data/global_variable.h"
 #include "server/net/echo_server.h"
-#include "server/net/log_sink.h"
 #include "server/net/server_flags.h"
 
 namespace kt::app {
@@ -50,7 +53,7 @@ class ServerCore {
   static constexpr std::chrono::milliseconds kListenerTimeout{10000};
 
   // `sink` must outlive the core.
-  ServerCore(CoreOptions options, data::EventSink& sink);
+  ServerCore(CoreOptions options, EventSink& sink);
   ~ServerCore();
 
   Status Start();
@@ -58,6 +61,11 @@ class ServerCore {
   void STARTSERVER();
   // The ten-second check: probes again while the self-test has not passed.
   void SERVERCHECK();
+  // While the database is not open, opens it again once every DatabaseRetry::kPeriod (a data
+  // folder that appears after the start); call it more often than that. True when this call
+  // opened it. Its lines go to the sink's connection list.
+  bool RetryDatabase();
+  bool DatabaseOpen() const { return globals_.IsDatabaseOpen(); }
   // "Port: N telah dipakai oleh aplikasi lain !", the firewall text, or "".
   std::string RETURNTEXTFIREWALL() const;
   void Stop();
@@ -69,22 +77,11 @@ class ServerCore {
   net::KTECHOSERVERTCP* listener() { return listener_.get(); }
 
  private:
-  // Passes listener and session lines on to the data-side sink.
-  class LogBridge : public net::LogSink {
-   public:
-    explicit LogBridge(data::EventSink& sink) : sink_(sink) {}
-    void AddConnectedInfo(std::string_view l) override { sink_.ConnectedInfo(l); }
-    void AddScanInfo(std::string_view l) override { sink_.ScanInfo(l); }
-
-   private:
-    data::EventSink& sink_;
-  };
-
   const CoreOptions options_;
-  data::EventSink& sink_;
-  LogBridge bridge_;
+  EventSink& sink_;
   data::GLOBALVARIABLE globals_;
   net::ServerFlags flags_;
+  std::optional<data::DatabaseRetry> database_retry_;  // from Start on
   std::unique_ptr<net::KTECHOSERVERTCP> listener_;
 };
 

@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 const std::string kComConn = "\x1B\x25\x1B\x42\x31\x1B\x2E\x34" "CONNECTED\x03";
 
-class RecordingSink : public data::EventSink {
+class RecordingSink : public EventSink {
  public:
   void ConnectedInfo(std::string_view t) override { Add("conn: " + std::string(t)); }
   void ScanInfo(std::string_view t) override { Add("scan: " + std::string(t)); }

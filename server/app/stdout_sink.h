@@ -16,8 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/event_sink.h"
 #include "common/log/line_queue.h"
-#include "server/data/event_sink.h"
 
 namespace kt::app {
 
@@ -25,7 +25,7 @@ namespace kt::app {
 // device and inode ("DEV:INODE").
 bool StdoutIsJournal(std::FILE* out);
 
-class StdoutSink : public data::EventSink {
+class StdoutSink : public EventSink {
  public:
   enum class Style { kTimestamped, kJournal };
   static constexpr std::size_t kQueuedLines = 10000;

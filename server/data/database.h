@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "common/event_sink.h"
 #include "common/status.h"
-#include "server/data/event_sink.h"
 #include "server/data/global_variable.h"
 
 namespace kt::data {

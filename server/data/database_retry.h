@@ -3,13 +3,15 @@
 // has been reported by DBMAINOPEN (an error box); a retry reports its failure only when the
 // text differs from the one before, as a line of the connection list, and reports success.
 //
-// Thread safety: one controlling thread calls Tick (the headless main loop, the window's timer).
+// Owned by the start-up core (server/app/server_core.h), whose RetryDatabase ticks it.
+//
+// Thread safety: one controlling thread calls Tick (the core's controlling thread).
 #pragma once
 
 #include <chrono>
 #include <string>
 
-#include "server/data/event_sink.h"
+#include "common/event_sink.h"
 #include "server/data/global_variable.h"
 
 namespace kt::data {

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/event_sink.h"
 #include "common/status.h"
-#include "server/data/event_sink.h"
 
 namespace kt::data {
 

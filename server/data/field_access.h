@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/event_sink.h"
 #include "server/data/driver/date.h"
-#include "server/data/event_sink.h"
 
 namespace kt::data {
 

@@ -26,8 +26,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/event_sink.h"
 #include "server/data/clock.h"
-#include "server/data/event_sink.h"
 #include "server/data/global_variable.h"
 #include "server/data/item_line.h"
 #include "server/data/pricing/promotion_items.h"

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
+#include "common/event_sink.h"
 #include "common/status.h"
 #include "server/data/dbkontro.h"
-#include "server/data/event_sink.h"
 #include "server/data/units.h"
 
 namespace kt::data {

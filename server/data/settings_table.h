@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/event_sink.h"
 #include "common/status.h"
-#include "server/data/event_sink.h"
 #include "server/data/global_variable.h"
 #include "server/data/settings_validation.h"
 

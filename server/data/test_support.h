@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "common/event_sink.h"
 #include "common/testing/os.h"
-#include "server/data/event_sink.h"
 
 namespace kt::data::testing {
 

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/event_sink.h"
 #include "common/status.h"
-#include "server/data/event_sink.h"
 
 namespace kt::data {
 

@@ -9,7 +9,6 @@
 #include "common/net/tcp_socket.h"
 #include "common/platform/threads/thread_name.h"
 #include "server/net/code_filter.h"
-#include "server/net/log_sink.h"
 #include "server/net/server_flags.h"
 
 namespace kt::net {
@@ -45,7 +44,7 @@ std::string ReadProbeLine(const SocketHandle& s, milliseconds wait, std::size_t 
 
 }  // namespace
 
-KTECHOSERVERTCP::KTECHOSERVERTCP(ListenerOptions options, ServerFlags& flags, LogSink& sink,
+KTECHOSERVERTCP::KTECHOSERVERTCP(ListenerOptions options, ServerFlags& flags, EventSink& sink,
                                  ScanHandlerFactory factory, std::string test_text)
     : options_(std::move(options)),
       flags_(flags),
@@ -84,7 +83,7 @@ void KTECHOSERVERTCP::ListenerThread() {
     bound_port_ = LocalPort(listen_socket_).value_or(0);
     // Bound and listening in one step here, so LISTEN's caller may rely on the flag at return.
     flags_.listening = true;
-    sink_.AddConnectedInfo("Start port listening... ");
+    sink_.ConnectedInfo("Start port listening... ");
   }
   if (!serve) listener_running_ = false;  // port taken, or not a stream listener
   {
@@ -109,7 +108,7 @@ void KTECHOSERVERTCP::ListenerThread() {
       // Dropped unanswered (the handle closes it), but never silently: the operator must see
       // that terminals come and are turned away.
       auto peer = GetPeerAddress(*accepted);
-      sink_.AddConnectedInfo("### Connection from " + (peer.ok() ? peer->ip : std::string("?")) +
+      sink_.ConnectedInfo("### Connection from " + (peer.ok() ? peer->ip : std::string("?")) +
                              " turned away: database not open, on: " + TimeOfDayText());
       continue;
     }
@@ -124,10 +123,10 @@ void KTECHOSERVERTCP::HandleProbe(SocketHandle connection) {
   if (IsBlankLine(line)) return;
   if (line == test_text_) {
     flags_.selftest_passed = true;
-    sink_.AddConnectedInfo("Firewall testing passed...");
+    sink_.ConnectedInfo("Firewall testing passed...");
     Status ignored = SendAll(connection, test_text_, options_.send_timeout);
   } else {
-    sink_.AddConnectedInfo("Error Firewall Testing...");
+    sink_.ConnectedInfo("Error Firewall Testing...");
     Status ignored = SendAll(connection, "Error Firewall", options_.send_timeout);
   }
 }
@@ -145,7 +144,7 @@ void KTECHOSERVERTCP::ServeTerminal(SocketHandle connection) {
   SetKeepAlive(connection, options_.keepalive_idle, options_.keepalive_interval, options_.keepalive_count);
   const std::string ip = peer->ip;
   ConnectionEntry& entry = table_.Append(std::move(connection), std::move(*peer), factory_);
-  sink_.AddConnectedInfo("Connection from " + ip + " on: " + TimeOfDayText());
+  sink_.ConnectedInfo("Connection from " + ip + " on: " + TimeOfDayText());
   try {
     entry.thread = std::thread([this, &entry] { SessionThread(entry); });
   } catch (const std::system_error&) {
@@ -156,7 +155,7 @@ void KTECHOSERVERTCP::ServeTerminal(SocketHandle connection) {
       std::scoped_lock lock(entry.socket_mutex);
       entry.socket.Close();
     }
-    sink_.AddConnectedInfo("### Connection (" + std::to_string(entry.number) + ") " + ip +
+    sink_.ConnectedInfo("### Connection (" + std::to_string(entry.number) + ") " + ip +
                            " terminated/lost on: " + TimeOfDayText());
     table_.Finished(entry);
   }
@@ -171,7 +170,7 @@ void KTECHOSERVERTCP::NoteRefusal(const std::string& ip) {
   std::string line = "### Connection from " + ip + " refused: " + std::to_string(options_.max_sessions) +
                      " sessions live (the limit) on: " + TimeOfDayText();
   if (refusals_unnoted_ > 0) line += " (" + std::to_string(refusals_unnoted_) + " more refused since the last note)";
-  sink_.AddConnectedInfo(line);
+  sink_.ConnectedInfo(line);
   refusal_noted_ = true;
   last_refusal_note_ = now;
   refusals_unnoted_ = 0;
@@ -192,7 +191,7 @@ void KTECHOSERVERTCP::SessionThread(ConnectionEntry& entry) {
   platform::SetThreadName("kt-session");
   const std::string n = std::to_string(entry.number);
   const std::string& ip = entry.peer.ip;
-  sink_.AddConnectedInfo("Connection (" + n + ") accepted from " + ip + " on: " + TimeOfDayText());
+  sink_.ConnectedInfo("Connection (" + n + ") accepted from " + ip + " on: " + TimeOfDayText());
   ScanHandler& handler = *entry.handler;
 
   // The greeting goes out before any table is opened.
@@ -213,7 +212,7 @@ void KTECHOSERVERTCP::SessionThread(ConnectionEntry& entry) {
       continue;
     }
     if (IsBlankLine(*line)) continue;
-    sink_.AddScanInfo(ip + " Received Data: " + *line);
+    sink_.ScanInfo(ip + " Received Data: " + *line);
     const std::string code = FilterCode(*line);
     const std::string reply = code.empty() ? std::string("###") : handler.Answer(code);
     if (!SendAll(entry.socket, reply, options_.send_timeout).ok()) alive = false;
@@ -225,7 +224,7 @@ void KTECHOSERVERTCP::SessionThread(ConnectionEntry& entry) {
     std::scoped_lock lock(entry.socket_mutex);
     entry.socket.Close();
   }
-  sink_.AddConnectedInfo("### Connection (" + n + ") " + ip + " terminated/lost on: " + TimeOfDayText());
+  sink_.ConnectedInfo("### Connection (" + n + ") " + ip + " terminated/lost on: " + TimeOfDayText());
   table_.Finished(entry);  // last: the listener may remove the entry from here on
 }
 

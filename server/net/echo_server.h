@@ -33,13 +33,13 @@
 #include <string>
 #include <thread>
 
+#include "common/event_sink.h"
 #include "common/net/server_port.h"
 #include "server/net/connection_table.h"
 #include "server/net/scan_handler.h"
 
 namespace kt::net {
 
-class LogSink;
 struct ServerFlags;
 
 struct ListenerOptions {
@@ -77,7 +77,7 @@ struct ListenerOptions {
 class KTECHOSERVERTCP {
  public:
   // `flags`, `sink` must outlive the object. `test_text` is the self-test text of this run.
-  KTECHOSERVERTCP(ListenerOptions options, ServerFlags& flags, LogSink& sink,
+  KTECHOSERVERTCP(ListenerOptions options, ServerFlags& flags, EventSink& sink,
                   ScanHandlerFactory factory, std::string test_text);
   ~KTECHOSERVERTCP();
 
@@ -113,7 +113,7 @@ class KTECHOSERVERTCP {
 
   const ListenerOptions options_;
   ServerFlags& flags_;
-  LogSink& sink_;
+  EventSink& sink_;
   const ScanHandlerFactory factory_;
   const std::string test_text_;
 

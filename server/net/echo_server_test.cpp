@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "common/event_sink.h"
 #include "common/net/tcp_socket.h"
 #include "common/platform/sockets/socket_system.h"
 #include "server/net/echo_client.h"
-#include "server/net/log_sink.h"
 #include "server/net/server_flags.h"
 
 namespace kt::net {
@@ -26,10 +26,10 @@ using Clock = std::chrono::steady_clock;
 const std::string kGreeting = "\x1b%\x1b" "B1\x1b.4CONNECTED\x03";
 const std::string kTestText = "QWERTZUIOPASDFGHJK";
 
-class RecordingSink : public LogSink {
+class RecordingSink : public EventSink {
  public:
-  void AddConnectedInfo(std::string_view l) override { Add(std::string(l)); }
-  void AddScanInfo(std::string_view l) override { Add("scan: " + std::string(l)); }
+  void ConnectedInfo(std::string_view l) override { Add(std::string(l)); }
+  void ScanInfo(std::string_view l) override { Add("scan: " + std::string(l)); }
 
   // Waits until some line starts with `prefix`.
   bool WaitFor(const std::string& prefix, std::chrono::milliseconds wait = 5000ms) {

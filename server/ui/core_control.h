@@ -1,5 +1,5 @@
-// The main window's ServerControl over the server's start-up core (listener, self-test client
-// and flags live there).
+// The main window's ServerControl over the server's start-up core (listener, self-test client,
+// flags and the database retry live there).
 #pragma once
 
 #include "server/app/server_core.h"
@@ -18,6 +18,8 @@ class CoreControl : public ServerControl {
   bool ProbeSent() const override { return core_.flags().probe_sent; }
   bool SelfTestPassed() const override { return core_.flags().selftest_passed; }
   uint16_t Port() const override { return core_.Port(); }
+  bool RetryDatabase() override { return core_.RetryDatabase(); }
+  bool DatabaseOpen() const override { return core_.DatabaseOpen(); }
 
  private:
   app::ServerCore& core_;

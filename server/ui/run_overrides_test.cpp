@@ -77,7 +77,7 @@ TEST_P(RunOverridesTest, DialogShowsAndSavesTheStoredSettingsOnly) {
   options.port = 0;
   options.data_location = Location("TEST");
   options.bind_ip = "127.0.0.1";
-  app::ServerCore core(options, data::NullEventSink());
+  app::ServerCore core(options, NullEventSink());
   ASSERT_TRUE(core.Start().ok());
   const uint16_t port_in_force = core.Port();
   ASSERT_NE(port_in_force, 0);
@@ -91,7 +91,6 @@ TEST_P(RunOverridesTest, DialogShowsAndSavesTheStoredSettingsOnly) {
   o.workdir = folder_.path();
   o.prompts = prompts.Make();
   o.tray_available = false;
-  o.open_database = false;
   o.quit = [] {};
   WINSTARTING window(control, core.globals(), sink, o);
   window.PostInit();

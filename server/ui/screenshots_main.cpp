@@ -35,6 +35,8 @@ class ServingServer : public kt::ui::ServerControl {
   bool ProbeSent() const override { return true; }
   bool SelfTestPassed() const override { return true; }
   uint16_t Port() const override { return 9101; }
+  bool RetryDatabase() override { return false; }
+  bool DatabaseOpen() const override { return true; }
 };
 
 bool Save(QWidget& w, const std::filesystem::path& file) {
@@ -70,7 +72,6 @@ int main(int argc, char** argv) {
   kt::ui::WINSTARTING::Options options;
   options.workdir = work;
   options.tray_available = false;
-  options.open_database = false;
   options.prompts.confirm = [](QWidget*, const QString&) { return false; };
   options.prompts.error = [](QWidget*, const QString&) {};
   options.prompts.info = [](QWidget*, const QString&, const QString&) {};

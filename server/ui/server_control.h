@@ -1,6 +1,7 @@
 // What the main window asks of the running server: start the listener, send the loopback probe,
-// and read the three self-test flags. The window mode plugs in the real listener; the window
-// itself never touches sockets.
+// open a database that was missing again, and read the server's state (self-test flags, port,
+// database open). The window mode plugs in the start-up core, which owns all of it; the window
+// itself never touches sockets or tables.
 //
 // Thread safety: StartServer runs on the window's probe thread, one call at a time (it may wait
 // up to about a second for the verdict); the rest are called from the window thread. The flags
@@ -28,6 +29,11 @@ class ServerControl {
 
   // The configured port (WCONFIGPORT).
   virtual uint16_t Port() const = 0;
+
+  // The periodic database retry (the window's timer calls it every second; the server keeps its
+  // own, longer period). True when this call opened the database.
+  virtual bool RetryDatabase() = 0;
+  virtual bool DatabaseOpen() const = 0;
 };
 
 }  // namespace kt::ui

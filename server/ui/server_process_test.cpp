@@ -137,10 +137,12 @@ class ServerProcessTest : public ::testing::Test {
     for (pid_t pid : started_) ::waitpid(pid, nullptr, 0);
   }
 
-  // Starts the server on `port` (0: a port of its own choosing, read from its log later).
-  pid_t Start(const std::string& tag, uint16_t port = 0) {
+  // Starts the server on `port` (0: a port of its own choosing, read from its log later) with
+  // the data location `data` (empty: the demo data set).
+  pid_t Start(const std::string& tag, uint16_t port = 0, std::string data = {}) {
+    if (data.empty()) data = data_.path().string() + "/";
     std::vector<std::string> args = {KT_SERVER_BINARY, "--workdir", work_.path().string(), "--port",
-                                     std::to_string(port), "--data", data_.path().string() + "/"};
+                                     std::to_string(port), "--data", data};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -280,6 +282,37 @@ TEST_F(ServerProcessTest, FailureInASessionThreadLeavesOneReportAndANewInstance)
   const auto running = ProcessesWith(work_.path().string());
   ASSERT_EQ(running.size(), 1u);
   EXPECT_NE(running.front(), first);
+}
+
+// A data folder that is not there at start (a share that mounts late): the window program turns
+// terminals away while its error box waits for nobody, and serves them once the folder appears,
+// without a restart.
+TEST_F(ServerProcessTest, ADataFolderThatAppearsLaterIsServedWithoutARestart) {
+  TempFolder late_parent("proc_late");
+  const std::filesystem::path late = late_parent.path() / "late";
+  const pid_t server = Start("late", 0, late.string() + "/");
+  const auto log = work_.path() / "KTVistrd.log";
+  ASSERT_TRUE(WaitFor([&] {
+    const std::string text = kt::test_support::ReadFileBytes(log);
+    return text.find(" I KT-Vistrand TCP Server Port: ") != std::string::npos &&
+           text.find("Firewall testing passed...") != std::string::npos;
+  }, 60s)) << kt::test_support::ReadFileBytes(work_.path() / "late.outerr");
+  port_ = LoggedPort(work_.path());
+  std::string greeting;
+  EXPECT_LT(ConnectTerminal(port_, greeting), 0) << "served without a database";
+  ASSERT_TRUE(WaitFor([&] {
+    return kt::test_support::ReadFileBytes(log).find("turned away: database not open") != std::string::npos;
+  }, 10s));
+
+  ASSERT_TRUE(data::demo::WriteDemoDataSet(late, {.item_count = 10}).ok());
+  int terminal = -1;
+  ASSERT_TRUE(WaitFor([&] { return (terminal = ConnectTerminal(port_, greeting)) >= 0; }, 30s))
+      << kt::test_support::ReadFileBytes(log);
+  EXPECT_EQ(greeting, kGreeting);
+  ::close(terminal);
+  EXPECT_NE(kt::test_support::ReadFileBytes(log).find("Database opened: serving terminals"), std::string::npos);
+  int status = 0;
+  EXPECT_EQ(::waitpid(server, &status, WNOHANG), 0) << "still the first instance";
 }
 
 TEST(SlotFailureTest, ExceptionFromASlotIsReportedAndTheProgramRestarts) {

@@ -40,7 +40,7 @@ const char* const kTitles[] = {"Connected", "Scan OK", "Scan Gagal"};
 }  // namespace
 
 TemplatePreview::TemplatePreview(data::GLOBALVARIABLE& globals, QWidget* parent)
-    : QWidget(parent), lookup_(std::make_unique<data::ITEMPENJUAECERAN>(globals, data::NullEventSink())) {
+    : QWidget(parent), lookup_(std::make_unique<data::ITEMPENJUAECERAN>(globals, NullEventSink())) {
   setObjectName("PREVIEW");
   code_ = new QLineEdit(this);
   code_->setObjectName("PREVIEW_CODE");

@@ -54,11 +54,11 @@ class TemplatePreviewTest : public ::testing::Test {
     data::ConfigValues config = globals_.Config();
     config.location = (folder_.path() / "DEMO").string() + data::kPathSeparator;
     globals_.SetConfig(config);
-    ASSERT_TRUE(data::DBMAINOPEN(globals_, data::NullEventSink()));
+    ASSERT_TRUE(data::DBMAINOPEN(globals_, NullEventSink()));
   }
 
   void Open() {
-    dialog_ = std::make_unique<WINSETTING>(folder_.path(), globals_, data::NullEventSink(), prompts_.Make());
+    dialog_ = std::make_unique<WINSETTING>(folder_.path(), globals_, NullEventSink(), prompts_.Make());
     dialog_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog_.get()));
     preview_ = dialog_->findChild<TemplatePreview*>("PREVIEW");

@@ -1,5 +1,5 @@
 // Shared pieces of the window tests: a temporary working folder with a settings table, a server
-// whose self-test flags the test sets, and prompts that record instead of asking a person.
+// whose self-test flags and database state the test sets, and prompts that record instead of asking a person.
 #pragma once
 
 #include <unistd.h>
@@ -60,6 +60,8 @@ class FakeServer : public ServerControl {
   bool ProbeSent() const override { return probe_sent; }
   bool SelfTestPassed() const override { return passed; }
   uint16_t Port() const override { return port; }
+  bool RetryDatabase() override { return false; }
+  bool DatabaseOpen() const override { return database_open; }
 
   std::atomic<int> starts{0};
   std::thread::id probe_thread;  // written before `starts` counts the call
@@ -68,6 +70,7 @@ class FakeServer : public ServerControl {
   bool probe_sent = true;
   bool passed = false;
   uint16_t port = 9101;
+  bool database_open = true;
 
  private:
   std::mutex mutex_;

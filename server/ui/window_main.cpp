@@ -61,7 +61,14 @@ int RunWindowMode(const app::ServerOptions& server_options, int argc, char** arg
   // 4.
   LineLog log(cl.core.workdir / std::string(kActivityLogName));
   WindowSink sink(&log);
-  sink.SetErrorBox([&prompts](const std::string& text) { prompts.error(nullptr, Latin1(text)); });
+  // A box never holds up its caller: one raised during the start (a data folder not there yet)
+  // is shown once the event loop runs, while the server already listens and retries the
+  // database, so an unattended start serves as soon as the folder appears.
+  sink.SetErrorBox([&prompts](const std::string& text) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&prompts, text] { prompts.error(nullptr, Latin1(text)); },
+        Qt::QueuedConnection);
+  });
   app::ServerCore core(cl.core, sink);
   if (Status started = core.Start(); !started.ok()) {
     prompts.error(nullptr, QString::fromStdString(started.ToString()));
@@ -77,7 +84,6 @@ int RunWindowMode(const app::ServerOptions& server_options, int argc, char** arg
     WINSTARTING::Options options;
     options.workdir = cl.core.workdir;
     options.prompts = prompts;
-    options.open_database = false;  // the core opened it
     WINSTARTING window(control, core.globals(), sink, options);
     window.PostInit();
     // Without a tray the window is the only way to reach the server: show it at once.

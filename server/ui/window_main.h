@@ -5,9 +5,10 @@
 //      started by the crash handler waits a little for its predecessor to let go);
 //   3. the crash handler (restart in the same folder and mode);
 //   4. the start-up core: random self-test text, settings table (created with defaults when
-//      missing; a failure ends the program), database open (failures are error boxes), listener
-//      and first probe;
-//   5. WINSTARTING created hidden, PostInit, the event loop; on exit the listener stops.
+//      missing; a failure ends the program), database open (failures are error boxes, shown
+//      once the event loop runs), listener and first probe;
+//   5. WINSTARTING created hidden, PostInit, the event loop; the window's timers drive the
+//      core's self-test check and database retry; on exit the listener stops.
 //
 // Options: server/app/server_options.h (read by main() before Qt starts); port, location and
 // bind address override the stored settings for this run only, as in the headless mode.
@@ -17,11 +18,6 @@
 
 #include "server/app/server_options.h"
 #include "server/net/scan_handler.h"
-
-namespace kt::data {
-class EventSink;
-class GLOBALVARIABLE;
-}  // namespace kt::data
 
 namespace kt::ui {
 

@@ -16,15 +16,14 @@
 #include <string_view>
 #include <utility>
 
-#include "server/data/event_sink.h"
-#include "server/net/log_sink.h"
+#include "common/event_sink.h"
 
 namespace kt::ui {
 
 class LineLog;
 class WINSTARTING;
 
-class WindowSink : public data::EventSink, public net::LogSink {
+class WindowSink : public EventSink {
  public:
   // `log` may be null (no activity log); it must outlive the sink.
   explicit WindowSink(LineLog* log) : log_(log) {}
@@ -35,13 +34,10 @@ class WindowSink : public data::EventSink, public net::LogSink {
   // How an error box is shown (on the window thread). Unset: error boxes only reach the log.
   void SetErrorBox(std::function<void(const std::string&)> show) { error_box_ = std::move(show); }
 
-  // data::EventSink
+  // EventSink
   void ConnectedInfo(std::string_view text) override;
   void ScanInfo(std::string_view text) override;
   void ErrorBox(std::string_view text) override;
-  // net::LogSink
-  void AddConnectedInfo(std::string_view line) override { ConnectedInfo(line); }
-  void AddScanInfo(std::string_view line) override { ScanInfo(line); }
 
  private:
   static constexpr std::size_t kEarlyLines = 101;

@@ -46,7 +46,7 @@ QPlainTextEdit* TemplateEdit(const char* name, QWidget* parent) {
 
 }  // namespace
 
-WINSETTING::WINSETTING(std::filesystem::path workdir, data::GLOBALVARIABLE& globals, data::EventSink& sink,
+WINSETTING::WINSETTING(std::filesystem::path workdir, data::GLOBALVARIABLE& globals, EventSink& sink,
                        Prompts prompts, QWidget* parent)
     : QDialog(parent), workdir_(std::move(workdir)), globals_(globals), sink_(sink), prompts_(std::move(prompts)) {
   setWindowTitle(QStringLiteral("Setting"));

@@ -20,8 +20,11 @@ class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
 
-namespace kt::data {
+namespace kt {
 class EventSink;
+}  // namespace kt
+
+namespace kt::data {
 class GLOBALVARIABLE;
 }  // namespace kt::data
 
@@ -35,7 +38,7 @@ class WINSETTING : public QDialog {
  public:
   enum Result { kClosed = 0, kSaved = 1, kCloseApplication = 2 };
 
-  WINSETTING(std::filesystem::path workdir, data::GLOBALVARIABLE& globals, data::EventSink& sink,
+  WINSETTING(std::filesystem::path workdir, data::GLOBALVARIABLE& globals, EventSink& sink,
              Prompts prompts, QWidget* parent = nullptr);
 
   // The folder chooser (caption, start folder) -> chosen folder or empty; replaceable in tests.
@@ -53,7 +56,7 @@ class WINSETTING : public QDialog {
  private:
   const std::filesystem::path workdir_;
   data::GLOBALVARIABLE& globals_;
-  data::EventSink& sink_;
+  EventSink& sink_;
   Prompts prompts_;
 
   QLineEdit* location_ = nullptr;

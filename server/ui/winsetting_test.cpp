@@ -42,7 +42,7 @@ class WinSettingTest : public ::testing::Test {
   }
 
   void Open() {
-    dialog_ = std::make_unique<WINSETTING>(folder_.path(), globals_, data::NullEventSink(), prompts_.Make());
+    dialog_ = std::make_unique<WINSETTING>(folder_.path(), globals_, NullEventSink(), prompts_.Make());
     dialog_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog_.get()));
   }

@@ -13,7 +13,6 @@
 
 #include <ctime>
 
-#include "server/data/database.h"
 #include "server/data/global_variable.h"
 #include "server/ui/activity_list.h"
 #include "server/ui/app_icons.h"
@@ -136,15 +135,10 @@ void WINSTARTING::BuildControls() {
 }
 
 void WINSTARTING::PostInit() {
-  // 1. The main tables; their error boxes appear here and the database-open flag stays clear.
-  if (options_.open_database) {
-    data::DBMAINOPEN(globals_, sink_);
-    database_retry_ = std::make_unique<data::DatabaseRetry>(globals_, sink_);
-    database_timer_.setInterval(1000);  // the retry keeps its own, longer period
-    connect(&database_timer_, &QTimer::timeout, this, &WINSTARTING::RetryDatabase);
-    database_timer_.start();
-  }
-  // 2.-3.
+  // The server opened the tables at its start; it opens them again while they are not open.
+  database_timer_.setInterval(1000);  // the retry keeps its own, longer period
+  connect(&database_timer_, &QTimer::timeout, this, &WINSTARTING::RetryDatabase);
+  database_timer_.start();
   state_ = 3;
   title_->setText(kTitle);
   const std::time_t now = std::time(nullptr);
@@ -153,13 +147,7 @@ void WINSTARTING::PostInit() {
   start_time_->setText(Latin1(StartTimeText(local)));
   // 6. From now on the log lines reach the lists.
   sink_.Register(this);
-  // 7. Port: the stored one defaults to 9101; the window shows the port in force (a --port of
-  // this run, which the settings dialog does not show).
-  data::ConfigValues stored = globals_.StoredConfig();
-  if (stored.WCONFIGPORT == 0) {
-    stored.WCONFIGPORT = net::kDefaultServerPort;
-    globals_.SetConfig(stored);
-  }
+  // 7. The port in force (a --port of this run, which the settings dialog does not show).
   port_->setText(QString::number(server_.Port()));
   if (const auto location = globals_.Overrides().location) {
     ADDCONNECTEDINFO("Data (this run only): " + *location);
@@ -212,7 +200,7 @@ QString WINSTARTING::RETURNTEXTFIREWALL() const {
 void WINSTARTING::REFRESHFIREWALLSTATE() { SHOWERROR(StatusText()); }
 
 QString WINSTARTING::StatusText() const {
-  if (database_retry_ && !globals_.IsDatabaseOpen()) {
+  if (!server_.DatabaseOpen()) {
     return Latin1(std::string(data::msg::kDatabaseNotOpen) + " Terminal ditolak; dicoba lagi tiap " +
                   std::to_string(data::DatabaseRetry::kPeriod.count()) + " detik.");
   }
@@ -220,8 +208,7 @@ QString WINSTARTING::StatusText() const {
 }
 
 void WINSTARTING::RetryDatabase() {
-  if (!database_retry_) return;
-  const bool opened = database_retry_->Tick();
+  const bool opened = server_.RetryDatabase();
   if (opened) REFRESHPACKAGE();
   if (blocking_->text() != StatusText()) SHOWERROR(StatusText());
 }

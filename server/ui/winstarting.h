@@ -39,7 +39,6 @@ class QSystemTrayIcon;
 
 namespace kt::data {
 class GLOBALVARIABLE;
-class DatabaseRetry;
 }
 
 namespace kt::ui {
@@ -63,8 +62,6 @@ class WINSTARTING : public QDialog {
     Prompts prompts;
     // Whether a tray is there; unset: ask the desktop.
     std::optional<bool> tray_available;
-    // Whether PostInit opens the accounting tables (DBMAINOPEN).
-    bool open_database = true;
     // Ends the program after the confirmed exit; unset: QCoreApplication::exit(0).
     std::function<void()> quit;
   };
@@ -74,8 +71,8 @@ class WINSTARTING : public QDialog {
               QWidget* parent = nullptr);
   ~WINSTARTING() override;
 
-  // Runs once after construction: opens the tables, fills the labels, registers with the sink,
-  // starts the server, adds the tray icon and starts the timer.
+  // Runs once after construction: fills the labels, registers with the sink, starts the server,
+  // adds the tray icon and starts the timers (SERVERCHECK, the database retry).
   void PostInit();
 
   void ADDCONNECTEDINFO(std::string_view text);
@@ -152,9 +149,8 @@ class WINSTARTING : public QDialog {
   ActivityList* connections_ = nullptr;  // 111
   QSystemTrayIcon* tray_ = nullptr;
   QTimer timer_;
-  // A database that did not open at start (a data folder that appears later) is opened again
-  // every few seconds; the status label says so meanwhile.
-  std::unique_ptr<data::DatabaseRetry> database_retry_;
+  // Drives the server's database retry: a database that did not open at start (a data folder
+  // that appears later) is opened by the server; the status label says so meanwhile.
   QTimer database_timer_;
   QPointer<WINTESTRESULT> test_window_;
 

@@ -14,8 +14,11 @@
 #include <thread>
 #include <vector>
 
+#include "server/app/server_core.h"
 #include "server/data/demo/demo_data.h"
+#include "server/data/settings_table.h"
 #include "server/ui/activity_list.h"
+#include "server/ui/core_control.h"
 #include "server/ui/line_log.h"
 #include "server/ui/qt_test_app.h"
 #include "server/ui/status_texts.h"
@@ -47,7 +50,6 @@ class WinStartingTest : public ::testing::Test {
     o.workdir = folder_.path();
     o.prompts = prompts_.Make();
     o.tray_available = tray;
-    o.open_database = false;
     o.quit = [this] { ++quits_; };
     window_ = std::make_unique<WINSTARTING>(server_, globals_, *sink_, o);
     window_->PostInit();
@@ -75,6 +77,8 @@ class WinStartingTest : public ::testing::Test {
   RecordedPrompts prompts_;
   std::unique_ptr<LineLog> log_;
   std::unique_ptr<WindowSink> sink_;
+  std::unique_ptr<app::ServerCore> core_;  // when a test drives the real one
+  std::unique_ptr<CoreControl> control_;
   std::unique_ptr<WINSTARTING> window_;
   int quits_ = 0;
 };
@@ -255,28 +259,42 @@ TEST_F(WinStartingTest, BlockedTextWhileTheProbeCannotArriveAndItsClearing) {
 
 // The data folder is missing at start (a share that mounts late): the box at start as ever, then
 // the status label says terminals are turned away, and the database opens once the folder is
-// there, without more boxes and without a restart.
+// there, without more boxes and without a restart. The window mode's own pieces: the real
+// start-up core behind the window, as the window program wires them.
 TEST_F(WinStartingTest, ADataFolderThatAppearsLaterIsOpenedWithoutARestart) {
   std::vector<std::string> boxes;
   sink_->SetErrorBox([&](const std::string& text) { boxes.push_back(text); });
   data::ConfigValues config = globals_.Config();
   config.location = (folder_.path() / "late").string();
-  globals_.SetConfig(config);
+  {
+    auto table = data::KTCONFIG::Open(folder_.path());
+    ASSERT_TRUE(table.ok());
+    ASSERT_TRUE((*table)->Write(config).ok());
+    ASSERT_TRUE((*table)->Close().ok());
+  }
+  app::CoreOptions options;
+  options.workdir = folder_.path();
+  options.port = 0;
+  options.bind_ip = "127.0.0.1";
+  core_ = std::make_unique<app::ServerCore>(options, *sink_);
+  app::ServerCore& core = *core_;
+  ASSERT_TRUE(core.Start().ok());
+  control_ = std::make_unique<CoreControl>(core);
   WINSTARTING::Options o;
   o.workdir = folder_.path();
   o.prompts = prompts_.Make();
   o.tray_available = true;
   o.quit = [this] { ++quits_; };
-  window_ = std::make_unique<WINSTARTING>(server_, globals_, *sink_, o);
+  window_ = std::make_unique<WINSTARTING>(*control_, core.globals(), *sink_, o);
   window_->PostInit();
-  EXPECT_FALSE(globals_.IsDatabaseOpen());
+  EXPECT_FALSE(core.globals().IsDatabaseOpen());
   ASSERT_EQ(boxes, std::vector<std::string>{"Gagal buke file S_KONTRO !"});
   auto* label = Control<QLabel>("id106");
   const QString waiting = QStringLiteral("Database belum dibuka / Lokasi tidak ketemu ! Terminal ditolak");
   EXPECT_TRUE(QTest::qWaitFor([&] { return label->text().startsWith(waiting); }, 10000)) << label->text().toStdString();
 
   ASSERT_TRUE(data::demo::WriteDemoDataSet(folder_.path() / "late", {.item_count = 10}).ok());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return globals_.IsDatabaseOpen(); }, 30000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return core.globals().IsDatabaseOpen(); }, 30000));
   EXPECT_TRUE(QTest::qWaitFor([&] { return !label->text().startsWith(waiting); }, 10000));
   EXPECT_EQ(boxes.size(), 1u) << "retries show no boxes";
 }

@@ -36,7 +36,7 @@ QString FromBytes(const std::string& s) { return QString::fromLatin1(s.data(), s
 
 }  // namespace
 
-WINTESTRESULT::WINTESTRESULT(data::GLOBALVARIABLE& globals, data::EventSink& sink, QWidget* parent)
+WINTESTRESULT::WINTESTRESULT(data::GLOBALVARIABLE& globals, EventSink& sink, QWidget* parent)
     : QDialog(parent), lookup_(std::make_unique<data::ITEMPENJUAECERAN>(globals, sink)) {
   setWindowTitle(QStringLiteral("Simple Test Result"));
   code_ = ResultLabel("id100", this);

@@ -17,8 +17,11 @@
 
 class QLabel;
 
-namespace kt::data {
+namespace kt {
 class EventSink;
+}  // namespace kt
+
+namespace kt::data {
 class GLOBALVARIABLE;
 class ITEMPENJUAECERAN;
 }  // namespace kt::data
@@ -30,7 +33,7 @@ class WINTESTRESULT : public QDialog {
 
  public:
   // `globals` and `sink` must outlive the window. Opens the window's tables once (DBSUBOPEN).
-  WINTESTRESULT(data::GLOBALVARIABLE& globals, data::EventSink& sink, QWidget* parent = nullptr);
+  WINTESTRESULT(data::GLOBALVARIABLE& globals, EventSink& sink, QWidget* parent = nullptr);
   ~WINTESTRESULT() override;
 
   void SetBarcode(const QString& text);  // BARCODE := text: shows it, resets name and price

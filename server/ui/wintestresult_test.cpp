@@ -20,7 +20,7 @@ class WinTestResultKeysTest : public ::testing::Test {
  protected:
   void SetUp() override {
     TestApp();
-    window_ = std::make_unique<WINTESTRESULT>(globals_, data::NullEventSink());
+    window_ = std::make_unique<WINTESTRESULT>(globals_, NullEventSink());
     window_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
   }
@@ -81,7 +81,7 @@ TEST_F(WinTestResultKeysTest, PasteNeedsTheLeadingOne) {
 // With the demo data set open: lookups as a terminal's, errors into the scan list.
 class WinTestResultLookupTest : public ::testing::Test {
  protected:
-  struct ScanLines : data::EventSink {
+  struct ScanLines : EventSink {
     void ScanInfo(std::string_view text) override { lines.emplace_back(text); }
     std::vector<std::string> lines;
   };

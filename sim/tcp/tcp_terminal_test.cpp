@@ -5,9 +5,9 @@
 
 #include <atomic>
 
+#include "common/event_sink.h"
 #include "server/net/echo_client.h"
 #include "server/net/echo_server.h"
-#include "server/net/log_sink.h"
 #include "server/net/server_flags.h"
 
 namespace kt::sim {
@@ -59,7 +59,7 @@ class SimTest : public ::testing::Test {
     return t;
   }
   net::ServerFlags flags_;
-  net::NullLogSink sink_;
+  EventSink& sink_ = NullEventSink();
   std::unique_ptr<net::KTECHOSERVERTCP> server_;
 };
 

@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "common/cli/command_line.h"
+#include "common/event_sink.h"
 #include "common/text/text.h"
 #include "server/data/clock.h"
 #include "server/data/database.h"
-#include "server/data/event_sink.h"
 #include "server/data/global_variable.h"
 #include "server/data/item_lookup.h"
 #include "server/data/messages.h"
@@ -33,7 +33,7 @@ using namespace kt::data;
 constexpr int kExitDatabase = 1;
 
 // Error boxes of a headless run: the first one is kept for the exit message, all are logged.
-class CommandSink : public EventSink {
+class CommandSink : public kt::EventSink {
  public:
   void ErrorBox(std::string_view text) override {
     if (first_box.empty()) first_box = std::string(text);
