@@ -31,11 +31,23 @@ std::string LogTimestamp() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t t = std::chrono::system_clock::to_time_t(now);
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  char stamp[40];
-  const std::size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
-  std::snprintf(stamp + n, sizeof stamp - n, ".%03d ", static_cast<int>(ms));
+  // Every scan logs a line: the local date and time are formatted once a second per thread.
+  thread_local std::time_t formatted_second = -1;
+  thread_local char date_time[32];
+  thread_local std::size_t date_time_length = 0;
+  if (t != formatted_second) {
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    date_time_length = std::strftime(date_time, sizeof date_time, "%Y-%m-%d %H:%M:%S", &tm);
+    formatted_second = t;
+  }
+  std::string stamp(date_time, date_time_length);
+  const int m = static_cast<int>(ms);
+  stamp += '.';
+  stamp += static_cast<char>('0' + m / 100);
+  stamp += static_cast<char>('0' + m / 10 % 10);
+  stamp += static_cast<char>('0' + m % 10);
+  stamp += ' ';
   return stamp;
 }
 

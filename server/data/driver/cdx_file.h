@@ -43,7 +43,11 @@ struct CdxSnapshot {
 
 class CdxFile {
  public:
-  static constexpr std::chrono::microseconds kRecheckInterval{100};
+  // A millisecond: a terminal scanning back to back starts an index operation every few tens of
+  // microseconds, and each fresh check costs two system calls. A change is still seen within a
+  // millisecond; an answer that rests on the index alone is confirmed afresh anyway (ChangedSince),
+  // and a found entry must agree with its record.
+  static constexpr std::chrono::microseconds kRecheckInterval{1000};
 
   // The shared CdxFile for `path`. NotFound when missing, Corruption when the file is too short
   // for a file header and a node.

@@ -56,12 +56,17 @@ struct CdxTag::Target {
 
 Result<CdxTag> CdxTag::Load(std::shared_ptr<CdxFile> file, const CdxTagEntry& entry,
                             const std::vector<DbfField>& fields) {
+  return Load(std::move(file), entry, std::make_shared<const std::vector<DbfField>>(fields));
+}
+
+Result<CdxTag> CdxTag::Load(std::shared_ptr<CdxFile> file, const CdxTagEntry& entry,
+                            std::shared_ptr<const std::vector<DbfField>> fields) {
   KT_ASSIGN_OR_RETURN(CdxSnapshot snap, file->Begin());
   KT_ASSIGN_OR_RETURN(CdxTagHeader header, file->ReadTagHeader(entry.header_offset, snap));
   TagInfo info;
   info.name = entry.name;
   CdxTag tag(std::move(file), entry.header_offset, std::move(info));
-  tag.fields_ = std::make_shared<const std::vector<DbfField>>(fields);
+  tag.fields_ = std::move(fields);
   KT_RETURN_IF_ERROR(tag.Define(header));
   return tag;
 }
@@ -101,6 +106,8 @@ Status CdxTag::Define(const CdxTagHeader& header) {
   pad_ = KeyPadByte(info_.key_type);
   key_expr_ = std::move(key_expr);
   for_expr_ = std::move(for_expr);
+  char_field_.reset();
+  if (key_expr_ && !for_expr_ && info_.key_type == 'C') char_field_ = key_expr_->AsCharField();
   return Status::Ok();
 }
 
@@ -295,6 +302,23 @@ Result<std::optional<std::string>> CdxTag::KeyOf(std::string_view record) const 
   }
   KT_ASSIGN_OR_RETURN(Value v, key_expr_->Evaluate(record));
   return std::optional<std::string>(EncodeKeyValue(v, info_.key_length));
+}
+
+Result<bool> CdxTag::KeyBeginsWith(std::string_view record, std::string_view search) const {
+  if (char_field_ && char_field_->offset + char_field_->width <= record.size()) {
+    // The key is the field cut or blank-padded to the key length.
+    const std::string_view field = record.substr(char_field_->offset, char_field_->width);
+    const std::size_t key_length = static_cast<std::size_t>(info_.key_length);
+    if (search.size() > key_length) return false;
+    for (std::size_t i = 0; i < search.size(); ++i) {
+      char c = i < field.size() ? field[i] : ' ';
+      if (char_field_->upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      if (c != search[i]) return false;
+    }
+    return true;
+  }
+  KT_ASSIGN_OR_RETURN(const std::optional<std::string> key, KeyOf(record));
+  return key && key->compare(0, search.size(), search) == 0;
 }
 
 bool CdxTag::Matches(const CdxPosition& pos, std::string_view search) const {

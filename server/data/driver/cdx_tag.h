@@ -40,6 +40,10 @@ class CdxTag {
   // record of `fields` (falling back on the key length when the expression is not understood).
   static Result<CdxTag> Load(std::shared_ptr<CdxFile> file, const CdxTagEntry& entry,
                              const std::vector<DbfField>& fields);
+  // The same, sharing one copy of the table's fields among the tags of an index (a work area
+  // holds a dozen tags; a thousand sessions would otherwise hold a dozen thousand copies).
+  static Result<CdxTag> Load(std::shared_ptr<CdxFile> file, const CdxTagEntry& entry,
+                             std::shared_ptr<const std::vector<DbfField>> fields);
 
   const TagInfo& info() const { return info_; }
   int key_length() const { return info_.key_length; }
@@ -64,6 +68,10 @@ class CdxTag {
   // The key this tag holds for a record (bytes including the deletion flag); nullopt when the
   // record fails the FOR condition. InvalidArgument when the expressions are not understood.
   Result<std::optional<std::string>> KeyOf(std::string_view record) const;
+  // Whether the record's key in this tag begins with `search` (false when the record fails the
+  // FOR condition), as KeyOf would tell; a key that is a character field alone or UPPER of one is
+  // read straight from the record, without building it. Errors as KeyOf's.
+  Result<bool> KeyBeginsWith(std::string_view record, std::string_view search) const;
 
   // True when the entry's key starts with the search value (cut to the key length).
   bool Matches(const CdxPosition& pos, std::string_view search) const;
@@ -111,6 +119,7 @@ class CdxTag {
   uint8_t pad_ = ' ';
   std::shared_ptr<const Expression> key_expr_;  // null when not understood
   std::shared_ptr<const Expression> for_expr_;
+  std::optional<Expression::CharField> char_field_;  // the key is this field alone (no FOR)
   std::shared_ptr<const std::vector<DbfField>> fields_;  // of the table, to parse new expressions
   uint64_t root_generation_ = 0;
   bool key_agreed_ = false;

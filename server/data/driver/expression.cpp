@@ -547,4 +547,15 @@ Result<Expression> Expression::Parse(std::string_view text, const std::vector<Db
 
 Result<Value> Expression::Evaluate(std::string_view record) const { return Eval(*root_, record); }
 
+std::optional<Expression::CharField> Expression::AsCharField() const {
+  const Node* n = root_.get();
+  bool upper = false;
+  if (n != nullptr && n->kind == Node::Kind::kCall && n->name == "UPPER" && n->args.size() == 1) {
+    upper = true;
+    n = n->args[0].get();
+  }
+  if (n == nullptr || n->kind != Node::Kind::kField || n->field.type != 'C') return std::nullopt;
+  return CharField{n->field.offset, n->field.width, upper};
+}
+
 }  // namespace kt::data

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,15 @@ class Expression {
   // Evaluates against one record (record bytes including the deletion flag at byte 0).
   // InvalidArgument for a type mismatch found at run time.
   Result<Value> Evaluate(std::string_view record) const;
+
+  // The commonest key shapes, a character field alone or UPPER of one, which an index can then
+  // read straight from the record without evaluating anything.
+  struct CharField {
+    uint32_t offset = 0;  // in the record (byte 0 is the deletion flag)
+    uint16_t width = 0;
+    bool upper = false;
+  };
+  std::optional<CharField> AsCharField() const;
 
   // Type and (for C) length of the result on a blank record: how an index learns its key type.
   char result_type() const { return result_type_; }

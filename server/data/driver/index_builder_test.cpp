@@ -15,6 +15,7 @@
 #include <random>
 
 #include "server/data/driver/cdx_file.h"
+#include "server/data/driver/cdx_tag.h"
 #include "server/data/driver/work_area.h"
 
 namespace kt::data {
@@ -236,6 +237,47 @@ TEST_F(RoundTripTest, EveryTagWalksAndSeeksLikeTheModel) {
       const std::string key = t.text ? t.text(row) : std::to_string(t.number(row));
       EXPECT_EQ(area->RecNo(), first_of_key[key]);
       EXPECT_EQ(area->Deleted(), rows[area->RecNo() - 1].deleted);
+    }
+  }
+}
+
+// A seek checks each entry it finds against the record's own key; for a key that is a character
+// field (or UPPER of one) the check reads the field in place. It must say what the key built by
+// evaluating the expression says, for every tag, record and search length, and for lower-case
+// and non-ASCII bytes.
+TEST_F(RoundTripTest, KeyCheckInPlaceAgreesWithTheBuiltKey) {
+  const std::vector<Row> rows = MakeRows(300, 5);
+  ASSERT_TRUE(WriteTable(table_, rows).ok());
+  std::vector<TagSpec> specs;
+  for (const ModelTag& t : Tags()) specs.push_back(t.spec);
+  ASSERT_TRUE(BuildCompoundIndex(table_, specs).ok());
+  auto area = WorkArea::Open(table_, "K").value();
+  auto cdx = CdxFile::Open(dir_ / "ITEMS.CDX").value();
+  auto snap = cdx->Begin().value();
+  std::vector<DbfField> fields;
+  for (const FieldSpec& f : area->fields()) fields.push_back({f.name, f.type, f.width, f.decimals, 0, f.offset});
+  std::mt19937 rng(9);
+  const std::vector<CdxTagEntry> entries = cdx->Directory(snap).value();
+  ASSERT_EQ(entries.size(), Tags().size());
+  for (const CdxTagEntry& entry : entries) {
+    SCOPED_TRACE(entry.name);
+    const CdxTag tag = CdxTag::Load(cdx, entry, fields).value();
+    for (uint32_t r = 1; r <= rows.size(); r += 7) {
+      ASSERT_TRUE(area->GoTo(r).ok());
+      const std::string record(area->RecordBytes().value());
+      const auto key = tag.KeyOf(record).value();
+      std::vector<std::string> searches = {"", std::string(static_cast<std::size_t>(tag.key_length()) + 1, ' ')};
+      if (key) {
+        for (std::size_t n : {std::size_t{1}, key->size() / 2, key->size()}) searches.push_back(key->substr(0, n));
+        std::string changed = *key;
+        changed[rng() % changed.size()] ^= 0x20;  // flips case, or blank and NUL
+        searches.push_back(changed);
+      }
+      searches.push_back(Upper(rows[r - 1].code.substr(0, 5)));
+      for (const std::string& search : searches) {
+        const bool expected = key && key->compare(0, search.size(), search) == 0;
+        EXPECT_EQ(tag.KeyBeginsWith(record, search).value(), expected) << r << " \"" << search << "\"";
+      }
     }
   }
 }

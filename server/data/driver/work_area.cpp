@@ -95,8 +95,9 @@ class TableWorkArea final : public WorkArea {
     tags_.clear();
     KT_ASSIGN_OR_RETURN(CdxSnapshot snap, cdx_->Begin());
     KT_ASSIGN_OR_RETURN(std::vector<CdxTagEntry> entries, cdx_->Directory(snap));
+    const auto fields = std::make_shared<const std::vector<DbfField>>(table_->fields());
     for (const CdxTagEntry& entry : entries) {
-      KT_ASSIGN_OR_RETURN(CdxTag tag, CdxTag::Load(cdx_, entry, table_->fields()));
+      KT_ASSIGN_OR_RETURN(CdxTag tag, CdxTag::Load(cdx_, entry, fields));
       tags_.push_back(std::move(tag));
     }
     return Status::Ok();
@@ -779,9 +780,9 @@ class TableWorkArea final : public WorkArea {
     KT_RETURN_IF_ERROR(EnsureLoaded());
     if (record_[0] != ' ' && record_[0] != '*') return false;
     CdxTag& t = tags_[order_];
-    auto key = t.KeyOf(record_);
-    if (!key.ok()) return true;  // an expression we cannot evaluate: the index has the last word
-    const bool agrees = *key && (*key)->compare(0, search.size(), search) == 0;
+    const Result<bool> begins = t.KeyBeginsWith(record_, search);
+    if (!begins.ok()) return true;  // an expression we cannot evaluate: the index has the last word
+    const bool agrees = *begins;
     if (agrees) t.NoteKeyAgreed();
     return agrees || !t.key_agreed();
   }
