@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace kt::text {
 
@@ -26,14 +28,27 @@ bool IsOneOf(char c, std::string_view set) {
 
 }  // namespace
 
+// True when the 8 bytes at `p` are all `c`.
+bool EightOf(const char* p, char c) {
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word == 0x0101010101010101ULL * static_cast<unsigned char>(c);
+}
+
 std::string_view TrimLeft(std::string_view text, std::string_view blanks) {
   std::size_t first = 0;
+  if (blanks.size() == 1) {  // the usual case: runs of one character, eight at a time
+    while (first + 8 <= text.size() && EightOf(text.data() + first, blanks[0])) first += 8;
+  }
   while (first < text.size() && IsOneOf(text[first], blanks)) ++first;
   return text.substr(first);
 }
 
 std::string_view TrimRight(std::string_view text, std::string_view blanks) {
   std::size_t end = text.size();
+  if (blanks.size() == 1) {
+    while (end >= 8 && EightOf(text.data() + end - 8, blanks[0])) end -= 8;
+  }
   while (end > 0 && IsOneOf(text[end - 1], blanks)) --end;
   return text.substr(0, end);
 }

@@ -35,6 +35,12 @@ TEST(Trim, EachSetTrimsOnlyItsCharacters) {
       {" \t\r\n", kWhitespace, "", "", ""},
       {"\r\n x \r\n", kWhitespace, "x \r\n", "\r\n x", "x"},
       {" \x01 ", kWhitespace, "\x01 ", " \x01", "\x01"},
+      // Long runs, as in wide stored fields, across every eight-byte boundary.
+      {std::string(16, ' '), kBlank, "", "", ""},
+      {std::string(17, ' ') + "x" + std::string(9, ' '), kBlank, "x" + std::string(9, ' '), std::string(17, ' ') + "x", "x"},
+      {"x" + std::string(8, ' ') + "y" + std::string(15, ' '), kBlank, "x" + std::string(8, ' ') + "y" + std::string(15, ' '),
+       "x" + std::string(8, ' ') + "y", "x" + std::string(8, ' ') + "y"},
+      {std::string(8, ' ') + nul + std::string(7, ' '), kBlank, nul + std::string(7, ' '), std::string(8, ' ') + nul, nul},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(TrimLeft(c.in, c.blanks), c.left) << '"' << c.in << '"';

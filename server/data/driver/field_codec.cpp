@@ -26,6 +26,11 @@ std::optional<double> ParsePlainDecimal(std::string_view t) {
   const auto blank = [](char c) { return c == ' ' || c == '\0'; };
   std::size_t i = 0;
   const std::size_t n = t.size();
+  // Numbers stand right-aligned behind blanks: skip those eight at a time.
+  for (uint64_t word; i + 8 <= n; i += 8) {
+    std::memcpy(&word, t.data() + i, sizeof word);
+    if (word != 0x2020202020202020ULL) break;
+  }
   while (i < n && blank(t[i])) ++i;
   if (i == n) return 0.0;
   bool negative = false;
