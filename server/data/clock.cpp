@@ -38,6 +38,11 @@ std::optional<LookupTime> ParseLookupTime(std::string_view text) {
 
 LookupTime SystemClock::Now() const {
   const std::time_t now = std::time(nullptr);
+  // Every scan asks; the local time (which takes the C library's time-zone lock) is worked out
+  // once a second per thread.
+  thread_local std::time_t known_second = -1;
+  thread_local LookupTime known;
+  if (now == known_second) return known;
   std::tm local{};
 #ifdef _WIN32
   localtime_s(&local, &now);
@@ -47,6 +52,8 @@ LookupTime SystemClock::Now() const {
   LookupTime at;
   at.date = Date{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
   at.minutes = local.tm_hour * 60 + local.tm_min;
+  known_second = now;
+  known = at;
   return at;
 }
 
