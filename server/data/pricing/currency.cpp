@@ -49,7 +49,9 @@ void CurrencyBook::AddCurrency(const Currency& currency) {
 }
 
 void CurrencyBook::AddRule(uint16_t currency, const RoundingRule& rule) {
-  Slot(currency)->rules.push_back(rule);
+  RoundingRule stored = rule;
+  stored.upper_width = static_cast<int>(FormatDecimal(rule.upper, 2, '.', '\0').size());
+  Slot(currency)->rules.push_back(stored);
 }
 
 const Currency* CurrencyBook::Find(uint16_t id) const {
@@ -66,13 +68,18 @@ std::span<const RoundingRule> CurrencyBook::RulesOf(uint16_t id) const {
 
 double ApplyRoundingRules(double value, std::span<const RoundingRule> rules) {
   if (value == 0.0 || rules.empty()) return value;
-  const int positions = IntegerDigits(value, 2) + (RoundHalfAway(value, 2) < 0 ? 1 : 0);
-  if (positions > kPictureIntegerPositions) return value;  // the picture would show asterisks
   std::string written = FormatDecimal(value, 2, '.', '\0');
+  // The integer digits as IntegerDigits(value, 2) counts them, from the same text.
+  const std::size_t sign = written[0] == '-' ? 1 : 0;
+  const std::size_t dot = written.find('.');
+  const int integer_digits = static_cast<int>((dot == std::string::npos ? written.size() : dot) - sign);
+  const int positions = integer_digits + (RoundHalfAway(value, 2) < 0 ? 1 : 0);
+  if (positions > kPictureIntegerPositions) return value;  // the picture would show asterisks
   written.insert(0, kPictureWidth - written.size(), ' ');
 
   for (const RoundingRule& rule : rules) {
-    const std::size_t width = FormatDecimal(rule.upper, 2, '.', '\0').size();
+    const std::size_t width = rule.upper_width > 0 ? static_cast<std::size_t>(rule.upper_width)
+                                                   : FormatDecimal(rule.upper, 2, '.', '\0').size();
     double tail = 0.0;
     if (rule.upper >= 1.0) {
       const std::size_t n = std::min(width, written.size());

@@ -30,6 +30,9 @@ struct RoundingRule {
   double lower = 0;   // NILAI_1
   double upper = 0;   // NILAI_2
   double result = 0;  // NILAI
+  // Characters of `upper` written with two decimals; 0 until CurrencyBook::AddRule works it out
+  // (ApplyRoundingRules then writes it itself).
+  int upper_width = 0;
 };
 
 // The in-memory currency list and each currency's rounding rules in stored order.
