@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -184,6 +185,51 @@ TEST_F(PromotionTableTest, TheListOfItemsFollowsTheTable) {
   ASSERT_TRUE(moved.has_value());
   EXPECT_DOUBLE_EQ(moved->levels[0].price, 420);
   EXPECT_FALSE(Find(PromotionKind::kSpecialPrice, 420, when).has_value());
+}
+
+// Sessions on their own threads share the lists while the back office adds promotions: an item
+// that has a record is never reported without one, and the new records are seen afterwards.
+TEST(PromotionItemsShared, SessionsShareTheListsWhileTheTableGrows) {
+  TempFolder folder;
+  std::vector<Row> rows;
+  for (int item = 1; item <= 40; ++item) rows.push_back(Promo(item, 1, {2026, 1, 1}, {2026, 12, 31}));
+  ASSERT_TRUE(demo::WriteTable(folder.path(), demo::StkproTable(), rows).ok());
+
+  constexpr int kSessions = 4;
+  std::vector<std::thread> sessions;
+  std::vector<int> misses(kSessions, 0);
+  for (int s = 0; s < kSessions; ++s) {
+    sessions.emplace_back([&, s] {
+      auto area = WorkArea::Open(folder.path() / "S_STKPRO.G8A", "S" + std::to_string(s));
+      if (!area.ok()) {
+        ++misses[static_cast<std::size_t>(s)];
+        return;
+      }
+      PromotionItems items;
+      for (int round = 0; round < 50; ++round) {
+        for (int item = 1; item <= 40; ++item) {
+          if (!items.MayHave(**area, "STOCK_TGL1", item)) ++misses[static_cast<std::size_t>(s)];
+        }
+      }
+    });
+  }
+  auto writer = WorkArea::Open(folder.path() / "S_STKPRO.G8A", "W", OpenOptions{true, false, true});
+  ASSERT_TRUE(writer.ok()) << writer.status().ToString();
+  for (int item = 41; item <= 45; ++item) {
+    ASSERT_TRUE((*writer)->AppendBlank().ok());
+    ASSERT_TRUE((*writer)->PutNumber("STOCK_ID", item).ok());
+    ASSERT_TRUE((*writer)->PutNumber("TIPE_PRO", 1).ok());
+    ASSERT_TRUE((*writer)->Commit().ok());
+  }
+  for (std::thread& t : sessions) t.join();
+  for (int s = 0; s < kSessions; ++s) EXPECT_EQ(misses[static_cast<std::size_t>(s)], 0) << s;
+
+  std::unique_ptr<WorkArea> area = OpenTable(folder.path(), "S_STKPRO");
+  ASSERT_NE(area, nullptr);
+  PromotionItems items;
+  for (int item = 41; item <= 45; ++item) EXPECT_TRUE(items.MayHave(*area, "STOCK_TGL1", item)) << item;
+  EXPECT_FALSE(items.MayHave(*area, "STOCK_TGL1", 46));
+  EXPECT_FALSE(items.MayHave(*area, "STOCK_TGL2", 1));  // the item has no record of that kind
 }
 
 TEST(PromotionTable, TableWithoutIndexHasNoPromotions) {
