@@ -26,14 +26,14 @@ bool IsOneOf(char c, std::string_view set) {
   return false;
 }
 
-}  // namespace
-
 // True when the 8 bytes at `p` are all `c`.
 bool EightOf(const char* p, char c) {
   uint64_t word;
   std::memcpy(&word, p, sizeof word);
   return word == 0x0101010101010101ULL * static_cast<unsigned char>(c);
 }
+
+}  // namespace
 
 std::string_view TrimLeft(std::string_view text, std::string_view blanks) {
   std::size_t first = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/text/text.h"
 #include "server/data/driver/expression.h"
 #include "server/data/driver/key_encoding.h"
 
@@ -312,7 +313,7 @@ Result<bool> CdxTag::KeyBeginsWith(std::string_view record, std::string_view sea
     if (search.size() > key_length) return false;
     for (std::size_t i = 0; i < search.size(); ++i) {
       char c = i < field.size() ? field[i] : ' ';
-      if (char_field_->upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      if (char_field_->upper) c = text::UpperAscii(c);
       if (c != search[i]) return false;
     }
     return true;
