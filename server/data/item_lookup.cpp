@@ -139,31 +139,28 @@ void ITEMPENJUAECERAN::RefreshDatabase() {
 }
 
 Result<std::string_view> ITEMPENJUAECERAN::SeekKey(const std::string& key) {
-  // An exact seek in one order; an order the index does not have finds nothing.
-  auto seek_in = [&](std::string_view order, std::string_view k) -> Result<bool> {
-    const Status ordered = stock_->SetOrder(order);
-    if (ordered.IsNotFound()) {
-      ReportReadFailureOnce(sink_, stock_->path(), "no tag " + std::string(order));
-      return false;
-    }
-    KT_RETURN_IF_ERROR(ordered);
-    return stock_->Seek(k);
-  };
-  KT_ASSIGN_OR_RETURN(bool found, seek_in("KODE", key));
-  if (found) return std::string_view("KODE");
+  // Exact seeks by code, then by the alternative codes, then by barcode; an order the index does
+  // not have finds nothing. The driver confirms the misses together.
   const DBKONTRO& kontro = db_->kontro;
+  std::array<OrderSeek, 2 + kAlternativeOrders.size()> seeks;
+  std::size_t count = 0;
+  seeks[count++] = {"KODE", key};
   if (kontro.LSTOCKMULTIKODE) {
-    for (std::string_view order : kAlternativeOrders) {
-      KT_ASSIGN_OR_RETURN(found, seek_in(order, key));
-      if (found) return order;
+    for (std::string_view order : kAlternativeOrders) seeks[count++] = {order, key};
+  }
+  std::string barcode_key;
+  if (kontro.LSTOCKKODE2USETRANSAKSI) {
+    barcode_key = PadKey(key, static_cast<std::size_t>(stock_->FieldWidth(kBarcodeField)));
+    seeks[count++] = {kBarcodeField, barcode_key};
+  }
+  KT_ASSIGN_OR_RETURN(const OrderSeekResult sought, stock_->SeekInOrders(std::span(seeks.data(), count)));
+  for (std::size_t i = 0; i < count; ++i) {
+    if (sought.missing & (uint32_t{1} << i)) {
+      ReportReadFailureOnce(sink_, stock_->path(), "no tag " + std::string(seeks[i].order));
     }
   }
-  if (kontro.LSTOCKKODE2USETRANSAKSI) {
-    const int width = stock_->FieldWidth(kBarcodeField);
-    KT_ASSIGN_OR_RETURN(found, seek_in(kBarcodeField, PadKey(key, static_cast<std::size_t>(width))));
-    if (found) return kBarcodeField;
-  }
-  return std::string_view();
+  if (!sought.found) return std::string_view();
+  return seeks[*sought.found].order;
 }
 
 const LookupResult& ITEMPENJUAECERAN::Find(std::string_view code, std::optional<double> quantity) {

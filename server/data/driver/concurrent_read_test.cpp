@@ -213,6 +213,44 @@ TEST_F(ConcurrentReadTest, AMissWhileTheIndexChangesIsSoughtAgain) {
   EXPECT_EQ(area->RecNo(), static_cast<uint32_t>(kRecords));
 }
 
+// Misses in several orders rest on the index alone: one check after the last covers them all, and
+// a change met by that check has every order sought again.
+TEST_F(ConcurrentReadTest, MissesInSeveralOrdersAreCheckedOnceAndSoughtAgainAfterAChange) {
+  WriteFileBytes(cdx_, older_);  // the table has records the index does not know yet
+  auto area = OpenItems();
+  const std::string code = Code(kRecords), name = Name(kRecords);
+  const OrderSeek seeks[] = {{"KODE", code}, {"NAMA", name}};
+
+  CollisionPolicy policy = CurrentCollisionPolicy();
+  int checks = 0;
+  policy.before_check = [&] { ++checks; };
+  SetCollisionPolicy(policy);
+  Result<OrderSeekResult> r = area->SeekInOrders(seeks);
+  ASSERT_TRUE(r.ok()) << r.status().ToString();
+  EXPECT_FALSE(r->found);
+  EXPECT_EQ(checks, 1);
+  EXPECT_TRUE(area->Eof());
+  EXPECT_EQ(area->RecNo(), static_cast<uint32_t>(kRecords) + 1);
+
+  // The writer publishes the newer index during the reads: the misses are not trusted, and the
+  // code is found where the newer index has it.
+  checks = 0;
+  policy.before_check = [&] {
+    if (checks++ > 0) return;
+    IndexWriter writer(cdx_);
+    std::mt19937 rng(2);
+    writer.Rewrite(newer_, /*locked=*/false, rng);
+  };
+  SetCollisionPolicy(policy);
+  const CollisionCounters before = ReadCollisionCounters();
+  r = area->SeekInOrders(seeks);
+  ASSERT_TRUE(r.ok()) << r.status().ToString();
+  EXPECT_EQ(r->found, std::optional<std::size_t>(0));
+  EXPECT_EQ(area->RecNo(), static_cast<uint32_t>(kRecords));
+  EXPECT_EQ(area->order(), "KODE");
+  EXPECT_GT(ReadCollisionCounters().retries, before.retries);
+}
+
 TEST_F(ConcurrentReadTest, AnInconsistencyIsACollisionWhenTheIndexMovedAndDamageWhenNot) {
   auto area = OpenItems();
   const auto [root, intact] = BreakKodeRoot();

@@ -1,6 +1,7 @@
 // The work area over a table file and its compound index.
 #include "server/data/driver/work_area.h"
 
+#include <array>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -131,7 +132,16 @@ class TableWorkArea final : public WorkArea {
       pos_.reset();
       return Status::Ok();
     }
-    // Every lookup selects its orders anew: compare in place, allocate nothing.
+    const int found = TagIndex(tag);
+    if (found < 0) return Status::NotFound(alias_ + ": no tag " + std::string(tag));
+    order_ = found;
+    pos_.reset();
+    return Status::Ok();
+  }
+
+  // The position of the tag named `tag` (any letter case), -1 when the index has none.
+  // Every lookup selects its orders anew: compare in place, allocate nothing.
+  int TagIndex(std::string_view tag) const {
     const auto same_name = [tag](const std::string& name) {
       if (name.size() != tag.size()) return false;
       for (std::size_t i = 0; i < tag.size(); ++i) {
@@ -141,13 +151,9 @@ class TableWorkArea final : public WorkArea {
       return true;
     };
     for (std::size_t i = 0; i < tags_.size(); ++i) {
-      if (same_name(tags_[i].info().name)) {
-        order_ = static_cast<int>(i);
-        pos_.reset();
-        return Status::Ok();
-      }
+      if (same_name(tags_[i].info().name)) return static_cast<int>(i);
     }
-    return Status::NotFound(alias_ + ": no tag " + std::string(tag));
+    return -1;
   }
 
   std::string order() const override { return order_ < 0 ? "" : tags_[order_].info().name; }
@@ -264,7 +270,12 @@ class TableWorkArea final : public WorkArea {
 
   bool Eof() const override { return eof_; }
   bool Bof() const override { return bof_; }
-  uint32_t RecNo() const override { return recno_; }
+  uint32_t RecNo() const override {
+    if (!recno_due_) return recno_;
+    // At end of table after a missed seek: RecCount() + 1, the count read now.
+    const Result<uint32_t> count = table_->ReadRecordCount();
+    return (count.ok() ? *count : known_count_) + 1;
+  }
   Result<uint32_t> RecCount() override {
     KT_RETURN_IF_ERROR(RefreshCount());
     return known_count_;
@@ -366,6 +377,7 @@ class TableWorkArea final : public WorkArea {
     }
     known_count_ = recno;
     recno_ = recno;
+    recno_due_ = false;
     record_ = blank_record_;
     loaded_ = true;
     eof_ = bof_ = found_ = false;
@@ -580,12 +592,19 @@ class TableWorkArea final : public WorkArea {
 
   Status SetPhantom() {
     KT_RETURN_IF_ERROR(RefreshCount());
+    SetPhantomAfterMiss();
+    recno_due_ = false;
+    return Status::Ok();
+  }
+  // The end of table after a missed seek. The record count is read only if RecNo() is asked for:
+  // a lookup that misses in several orders would otherwise read it (two system calls) each time.
+  void SetPhantomAfterMiss() {
     recno_ = known_count_ + 1;
+    recno_due_ = true;
     record_ = blank_record_;
     loaded_ = true;
     eof_ = true;
     pos_.reset();
-    return Status::Ok();
   }
   Status SetEmpty() {
     KT_RETURN_IF_ERROR(SetPhantom());
@@ -595,6 +614,7 @@ class TableWorkArea final : public WorkArea {
 
   Status LoadNatural(uint32_t recno) {
     recno_ = recno;
+    recno_due_ = false;
     loaded_ = false;
     eof_ = bof_ = false;
     return Status::Ok();
@@ -838,9 +858,78 @@ class TableWorkArea final : public WorkArea {
       KT_RETURN_IF_ERROR(LoadIndexed(*pass.at));
       return false;
     }
-    KT_RETURN_IF_ERROR(SetPhantom());
+    SetPhantomAfterMiss();
     bof_ = false;
     return false;
+  }
+
+  Result<OrderSeekResult> SeekInOrders(std::span<const OrderSeek> seeks) override {
+    constexpr std::size_t kMaxSeeks = 32;  // one bit each in OrderSeekResult::missing
+    if (seeks.empty() || seeks.size() > kMaxSeeks) {
+      return Status::InvalidArgument(alias_ + ": 1 to 32 seeks at once, not " + std::to_string(seeks.size()));
+    }
+    KT_RETURN_IF_ERROR(Flush());
+    KT_RETURN_IF_ERROR(FollowReplacedFiles());
+    OrderSeekResult result;
+    std::array<int, kMaxSeeks> orders;
+    int last_order = -1;
+    for (std::size_t i = 0; i < seeks.size(); ++i) {
+      orders[i] = TagIndex(seeks[i].order);
+      if (orders[i] < 0) {
+        result.missing |= uint32_t{1} << i;
+        continue;
+      }
+      last_order = orders[i];
+      if (tags_[orders[i]].info().key_type != 'C') {
+        return Status::InvalidArgument(alias_ + ": tag " + tags_[orders[i]].info().name + " has key type " +
+                                       std::string(1, tags_[orders[i]].info().key_type) + ", not C");
+      }
+    }
+    found_ = false;
+    if (last_order < 0) {  // no order to seek in: the area stays where it is, as SetOrder leaves it
+      return result;
+    }
+    SeekPass pass;
+    IndexReadAttempts attempts(*cdx_, /*lock=*/true);
+    for (;;) {
+      KT_RETURN_IF_ERROR(attempts.Start());
+      result.found.reset();
+      bool missed = false;
+      Status failed = Status::Ok();
+      for (std::size_t i = 0; i < seeks.size() && !result.found; ++i) {
+        if (orders[i] < 0) continue;
+        order_ = orders[i];
+        const std::string_view search = seeks[i].key.substr(0, static_cast<std::size_t>(tag().key_length()));
+        const Result<std::optional<CdxPosition>> p = SeekOnce(search, pass);
+        if (!p.ok()) {
+          failed = p.status();
+          break;
+        }
+        if (pass.found) {
+          result.found = i;
+        } else {
+          missed = true;
+        }
+      }
+      if (!failed.ok()) {
+        if (!failed.IsCorruption()) return failed;
+        KT_RETURN_IF_ERROR(attempts.Inconsistent(failed));
+        continue;
+      }
+      if (missed) {  // each miss rests on the index alone: one check covers them all
+        KT_ASSIGN_OR_RETURN(const bool holds, attempts.Confirm());
+        if (!holds) continue;
+      }
+      attempts.Finish();
+      break;
+    }
+    found_ = result.found.has_value();
+    if (!found_) {
+      order_ = last_order;
+      SetPhantomAfterMiss();
+      bof_ = false;
+    }
+    return result;
   }
 
   const std::string alias_;
@@ -860,6 +949,7 @@ class TableWorkArea final : public WorkArea {
   int order_ = -1;
   uint32_t recno_ = 1;
   uint32_t known_count_ = 0;
+  bool recno_due_ = false;  // at end of table after a miss: RecNo() reads the count
   bool eof_ = true;
   bool bof_ = true;
   bool found_ = false;

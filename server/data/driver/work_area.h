@@ -22,6 +22,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +50,17 @@ struct TagInfo {
   bool unique = false;
   char key_type = 'C';         // C, N, D or L
   int key_length = 0;          // bytes in the index (8 for N and D)
+};
+
+// One exact seek of SeekInOrders: `key` in the order named `order`.
+struct OrderSeek {
+  std::string_view order;
+  std::string_view key;
+};
+
+struct OrderSeekResult {
+  std::optional<std::size_t> found;  // the seek that found its key, if any
+  uint32_t missing = 0;              // bit i: the index has no order seeks[i].order
 };
 
 struct OpenOptions {
@@ -96,6 +109,13 @@ class WorkArea {
   virtual Result<bool> SeekDate(const Date& key, bool soft = false) = 0;
   virtual Result<bool> SeekLogical(bool key, bool soft = false) = 0;
   virtual bool Found() const = 0;
+  // Exact seeks of character keys in several orders, one after the other as SetOrder and Seek
+  // would do them, up to the first that finds its key; that order stays selected and the area on
+  // its record (none finding: the last order sought, at end of table). The misses before it are
+  // answers of the index alone and are confirmed against its change stamp once for all, not once
+  // each: a code looked up by code, alternative codes and barcode costs one check, not five. An
+  // order the index lacks finds nothing. At most 32 seeks; all orders must be in one index file.
+  virtual Result<OrderSeekResult> SeekInOrders(std::span<const OrderSeek> seeks) = 0;
   // A number that changes whenever the index may have changed on disk, or the area took another
   // index file; unique in the process like layout_id(), so facts read from the index (which keys
   // exist) may be cached under it by any area. A change is seen as soon as an index operation

@@ -9,9 +9,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "common/coding.h"
+#include "common/text/text.h"
 #include "server/data/driver/file_lookup.h"
 #include "server/data/driver/index_builder.h"
 #include "server/data/driver/shared_file.h"
@@ -327,6 +331,76 @@ TEST_F(WorkAreaTest, IndexEntriesBeyondTheRecordCountArePassedOver) {
   EXPECT_EQ(area->RecNo(), 4u);
   ASSERT_TRUE(area->GoBottom().ok());
   EXPECT_EQ(area->RecNo(), 5u);
+}
+
+// Seeks by code, then alternative code, then barcode, as a price lookup makes them: the first order
+// that finds its key stays selected; none finding leaves the area at end of table in the last.
+TEST_F(WorkAreaTest, SeekInOrdersStopsAtTheFirstOrderThatFinds) {
+  const fs::path table = dir_ / "ITEMS.G8A";
+  ASSERT_TRUE(WorkArea::Create(table, {{"CODE", 'C', 4, 0}, {"CODE2", 'C', 4, 0}, {"BAR", 'C', 6, 0},
+                                       {"QTY", 'N', 5, 0}}).ok());
+  {
+    auto w = WorkArea::Open(table, "W", {true, false, false}).value();
+    for (const auto& [code, code2, bar] : {std::tuple{"A1", "X1", "111111"}, std::tuple{"B2", "A1", "222222"},
+                                          std::tuple{"C3", "", "333333"}}) {
+      ASSERT_TRUE(w->AppendBlank().ok());
+      ASSERT_TRUE(w->PutString("CODE", code).ok());
+      ASSERT_TRUE(w->PutString("CODE2", code2).ok());
+      ASSERT_TRUE(w->PutString("BAR", bar).ok());
+    }
+    ASSERT_TRUE(w->Commit().ok());
+  }
+  ASSERT_TRUE(BuildCompoundIndex(table, {{"CODE", "CODE", "", false, false},
+                                         {"CODE2", "CODE2", "", false, false},
+                                         {"BAR", "BAR", "", false, false},
+                                         {"QTY", "QTY", "", false, false}})
+                  .ok());
+  auto area = WorkArea::Open(table, "R").value();
+
+  struct Case {
+    const char* code;
+    const char* barcode;
+    std::optional<std::size_t> found;
+    uint32_t recno;
+    const char* order;
+  };
+  const Case cases[] = {
+      {"A1", "A1    ", 0, 1, "CODE"},       // by code, though another record has it as its second code
+      {"X1", "X1    ", 1, 1, "CODE2"},      // by the second code after a miss
+      {"333333", "333333", 3, 3, "BAR"},    // by barcode after two misses and a missing order
+      {"ZZ", "ZZ    ", std::nullopt, 4, "BAR"},  // nowhere: end of table, RecNo() = count + 1
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    const OrderSeek seeks[] = {{"CODE", c.code}, {"code2", c.code}, {"NOTAG", c.code}, {"BAR", c.barcode}};
+    Result<OrderSeekResult> r = area->SeekInOrders(seeks);
+    ASSERT_TRUE(r.ok()) << r.status().ToString();
+    EXPECT_EQ(r->found, c.found);
+    EXPECT_EQ(r->missing, 1u << 2);  // the index has no NOTAG
+    EXPECT_EQ(area->Found(), c.found.has_value());
+    EXPECT_EQ(area->Eof(), !c.found.has_value());
+    EXPECT_EQ(area->RecNo(), c.recno);
+    EXPECT_EQ(area->order(), c.order);
+    if (c.found) {
+      EXPECT_EQ(text::TrimRight(area->GetString("CODE").value()), c.recno == 1 ? "A1" : "C3");
+    }
+  }
+  // A skip from the position found goes on in that order.
+  ASSERT_TRUE(area->SeekInOrders(std::vector<OrderSeek>{{"CODE", "ZZ"}, {"CODE2", "A1"}}).ok());
+  ASSERT_TRUE(area->Skip(1).ok());
+  EXPECT_EQ(area->RecNo(), 1u);  // "X1" follows "A1" in CODE2
+
+  // Only character keys; at least one seek and at most 32.
+  EXPECT_TRUE(area->SeekInOrders(std::vector<OrderSeek>{{"QTY", "1"}}).status().IsInvalidArgument());
+  EXPECT_TRUE(area->SeekInOrders({}).status().IsInvalidArgument());
+  EXPECT_TRUE(area->SeekInOrders(std::vector<OrderSeek>(33, {"CODE", "A1"})).status().IsInvalidArgument());
+  // No order to seek in at all: nothing found, nothing moved.
+  ASSERT_TRUE(area->GoTo(2).ok());
+  Result<OrderSeekResult> none = area->SeekInOrders(std::vector<OrderSeek>{{"NOTAG", "A1"}});
+  ASSERT_TRUE(none.ok());
+  EXPECT_FALSE(none->found);
+  EXPECT_EQ(none->missing, 1u);
+  EXPECT_EQ(area->RecNo(), 2u);
 }
 
 // GOTO a record, then skip in index order: the walk continues from that record's place in the

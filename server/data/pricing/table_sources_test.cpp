@@ -92,7 +92,9 @@ class PromotionTableTest : public ::testing::Test {
     EXPECT_TRUE(found.ok()) << found.status().ToString();
     if (!found.ok() || !from_list.ok()) return std::nullopt;
     EXPECT_EQ(from_list->has_value(), found->has_value()) << item;
-    if (*from_list && *found) EXPECT_EQ((*from_list)->levels[0].price, (*found)->levels[0].price) << item;
+    if (*from_list && *found) {
+      EXPECT_EQ((*from_list)->levels[0].price, (*found)->levels[0].price) << item;
+    }
     return *found;
   }
 
