@@ -20,7 +20,7 @@ constexpr uint32_t kMade = 0x8000'0000u;
 
 class Text {
  public:
-  Text(std::string_view tmpl, bool track) : s_(tmpl), track_(track) {
+  Text(std::string tmpl, bool track) : s_(std::move(tmpl)), track_(track) {
     if (track_) {
       from_.resize(s_.size());
       std::iota(from_.begin(), from_.end(), 0u);
@@ -145,13 +145,31 @@ std::pair<std::size_t, std::size_t> Apply(Fn fn, std::size_t arg_size, long long
   return {static_cast<std::size_t>(n - 1), arg_size - static_cast<std::size_t>(n - 1)};
 }
 
+// The first place at or after `from` where `name` (upper case) stands in `s`, in any letter case.
+std::size_t FindIgnoringCase(std::string_view s, std::string_view name, std::size_t from) {
+  if (name.empty() || s.size() < name.size()) return std::string_view::npos;
+  const char first = name[0];
+  const char first_lower = static_cast<char>(first >= 'A' && first <= 'Z' ? first - 'A' + 'a' : first);
+  for (std::size_t i = from; i + name.size() <= s.size(); ++i) {
+    if (s[i] != first && s[i] != first_lower) continue;
+    std::size_t k = 1;
+    while (k < name.size() && text::UpperAscii(s[i + k]) == name[k]) ++k;
+    if (k == name.size()) return i;
+  }
+  return std::string_view::npos;
+}
+
 // Steps 6-9: one function name. A call is strictly longer than its replacement, so the loop
 // ends; it also stops at the first call without ")" or ",", which then stays as written.
 void ExpandFunction(Text& text, std::string_view name, Fn fn, Places* places) {
+  // The text before a replaced call is unchanged and held no call; a call may begin in its last
+  // characters and end in the replacement, so the next search starts that far back.
+  std::size_t from = 0;
   for (;;) {
     const std::string& s = text.str();
-    const std::size_t p = text::UpperAscii(s).find(name);
+    const std::size_t p = FindIgnoringCase(s, name, from);
     if (p == std::string::npos) return;
+    from = p >= name.size() - 1 ? p - (name.size() - 1) : 0;
     const std::size_t open = p + name.size();
     const std::size_t q = s.find(')', open);
     const std::size_t c = q == std::string::npos ? q : std::string_view(s).substr(open, q - open).find(',');
@@ -250,13 +268,39 @@ std::string WrapErrorText(std::string_view error_text) {
   return out;
 }
 
-std::string ExpandTemplate(std::string_view tmpl, const ExpandInputs& in) {
-  Places* places = in.passed_through;
-  if (places) places->clear();
-  Text text(tmpl, places != nullptr);
+// Steps 1-3, which depend on the template alone.
+void ExpandTemplateBytes(Text& text, Places* places) {
   ExpandHexBytes(text, places);
   text.ReplaceAll("{esc}", "\x1B");
   text.ReplaceAll("{cr}", "\x0D");
+}
+
+// Steps 1-3 of `tmpl`, kept per thread for the last few templates: a session expands the same
+// two or three templates for every scan.
+std::string TemplateBytes(std::string_view tmpl) {
+  struct Kept {
+    std::string tmpl, bytes;
+  };
+  constexpr std::size_t kKept = 4;
+  thread_local std::array<Kept, kKept> kept;
+  thread_local std::size_t next = 0;
+  for (const Kept& k : kept) {
+    if (!k.tmpl.empty() && k.tmpl == tmpl) return k.bytes;
+  }
+  Text text(std::string(tmpl), /*track=*/false);
+  ExpandTemplateBytes(text, nullptr);
+  Kept& k = kept[next];
+  next = (next + 1) % kKept;
+  k.tmpl.assign(tmpl);
+  k.bytes = text.str();
+  return k.bytes;
+}
+
+std::string ExpandTemplate(std::string_view tmpl, const ExpandInputs& in) {
+  Places* places = in.passed_through;
+  if (places) places->clear();
+  Text text = places != nullptr ? Text(std::string(tmpl), /*track=*/true) : Text(TemplateBytes(tmpl), /*track=*/false);
+  if (places != nullptr) ExpandTemplateBytes(text, places);
   text.ReplaceAll("{errmsg}", in.error_text ? WrapErrorText(*in.error_text) : std::string());
   if (in.item) {
     text.ReplaceAll("{namaitemall}", in.item->CNAMAALL);

@@ -68,6 +68,7 @@ TEST(ExpandTemplate, RulesAndEdgeCases) {
       {"first paren closes the call", "LEFT(AB,1(x)y)", "Ay)"},
       {"a call without comma before its paren stays", "LEFT(A(B)C,1)", "LEFT(A(B)C,1)"},
       {"empty first argument", "LEFT(,3)", ""},
+      {"a call that a replacement completes", "xxLEFleft(T(abc,9),1)", "xxa"},
       {"price twice, same text", "{hargajual}/{hargajual}", "P1/P1"},
   };
   const ItemTexts item{"ABCDEFGH X1 X2", "ABCDEFGH", "X1", "X2"};
