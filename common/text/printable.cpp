@@ -33,6 +33,14 @@ std::size_t Utf8Length(std::string_view text, std::size_t i) {
 
 void AppendPrintable(std::string& out, std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
+    // Most text is printable ASCII: append each run of it at once.
+    std::size_t run = i;
+    while (run < text.size() && text[run] >= 0x20 && text[run] < 0x7F) ++run;
+    if (run > i) {
+      out.append(text.substr(i, run - i));
+      i = run;
+      continue;
+    }
     const auto b = static_cast<unsigned char>(text[i]);
     if (b < 0x20 || b == 0x7F) {
       AppendEscaped(out, b);

@@ -150,13 +150,18 @@ std::size_t FindIgnoringCase(std::string_view s, std::string_view name, std::siz
   if (name.empty() || s.size() < name.size()) return std::string_view::npos;
   const char first = name[0];
   const char first_lower = static_cast<char>(first >= 'A' && first <= 'Z' ? first - 'A' + 'a' : first);
-  for (std::size_t i = from; i + name.size() <= s.size(); ++i) {
-    if (s[i] != first && s[i] != first_lower) continue;
+  const std::size_t last = s.size() - name.size();  // the last place a match can start
+  // Candidates are the places of the first letter in either case, each case found by memchr.
+  std::size_t upper = s.find(first, from), lower = s.find(first_lower, from);
+  for (;;) {
+    const std::size_t i = std::min(upper, lower);
+    if (i == std::string_view::npos || i > last) return std::string_view::npos;
     std::size_t k = 1;
     while (k < name.size() && text::UpperAscii(s[i + k]) == name[k]) ++k;
     if (k == name.size()) return i;
+    if (i == upper) upper = s.find(first, i + 1);
+    if (i == lower) lower = s.find(first_lower, i + 1);
   }
-  return std::string_view::npos;
 }
 
 // Steps 6-9: one function name. A call is strictly longer than its replacement, so the loop

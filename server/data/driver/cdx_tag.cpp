@@ -318,8 +318,18 @@ Result<bool> CdxTag::KeyBeginsWith(std::string_view record, std::string_view sea
     }
     return true;
   }
-  KT_ASSIGN_OR_RETURN(const std::optional<std::string> key, KeyOf(record));
-  return key && key->compare(0, search.size(), search) == 0;
+  if (!key_expr_) {
+    return Status::InvalidArgument("tag " + info_.name + ": key expression not understood");
+  }
+  if (for_expr_) {
+    KT_ASSIGN_OR_RETURN(Value in, for_expr_->Evaluate(record));
+    if (in.type != 'L') return Status::InvalidArgument("tag " + info_.name + ": FOR is not logical");
+    if (!in.logical) return false;
+  }
+  // Only the beginning is compared: of a key such as STRZERO(ID,10)+DTOS(DATE) sought by its
+  // first part, the rest is not evaluated.
+  KT_ASSIGN_OR_RETURN(Value v, key_expr_->EvaluateLeading(record, search.size()));
+  return EncodeKeyValue(v, info_.key_length).compare(0, search.size(), search) == 0;
 }
 
 bool CdxTag::Matches(const CdxPosition& pos, std::string_view search) const {

@@ -162,9 +162,29 @@ TEST(ExpressionTest, EvaluatesTheKeyExpressionsOfTheDataLayout) {
       ASSERT_TRUE(v.ok()) << c.expr;
       const std::string got = v->type == 'L' ? (v->logical ? "T" : "F") : v->text;
       EXPECT_EQ(got, c.result) << c.expr;
+      // The leading part of a value holds at least the characters asked for, as the value does.
+      for (const std::size_t n : {std::size_t{0}, std::size_t{3}, std::size_t{10}, got.size()}) {
+        auto lead = e->EvaluateLeading(record, n);
+        ASSERT_TRUE(lead.ok()) << c.expr;
+        EXPECT_EQ(lead->type, v->type) << c.expr;
+        if (v->type != 'C') continue;
+        EXPECT_GE(lead->text.size(), std::min(n, got.size())) << c.expr << " " << n;
+        EXPECT_EQ(got.compare(0, lead->text.size(), lead->text), 0) << c.expr << " " << n;
+      }
     }
   };
   run_cases();
+  // Sought by its first part, a concatenated key evaluates only that part; "-" is no plain
+  // concatenation (it moves blanks) and is evaluated whole.
+  const std::pair<const char*, const char*> leading[] = {
+      {"STRZERO(STOCK_ID,10)+DTOS(TANGGAL_1)", "0000000123"},
+      {"KODE_C+STRZERO(STOCK_ID,10)+DTOS(TANGGAL_1)", "ab-1 z0000000123"},
+      {"KODE_C-'x'", "ab-1 zx"}};
+  for (const auto& [expr, want] : leading) {
+    auto e = Expression::Parse(expr, fields);
+    ASSERT_TRUE(e.ok()) << expr;
+    EXPECT_EQ(e->EvaluateLeading(record, 10).value().text, want) << expr;
+  }
   {
     kt::test_support::CommaLocale locale;
     if (locale.active()) run_cases();

@@ -517,6 +517,16 @@ Result<Value> Eval(const Node& n, std::string_view record) {
   return Status::InvalidArgument("bad expression node");
 }
 
+// Enough of n's value for its first `want` characters: when the left operand of a concatenation
+// already has them, it is the value's beginning and the right one is not evaluated.
+Result<Value> EvalLeading(const Node& n, std::string_view record, std::size_t want) {
+  if (n.kind == Node::Kind::kBinary && n.name == "+") {
+    KT_ASSIGN_OR_RETURN(Value left, EvalLeading(*n.args[0], record, want));
+    if (left.type == 'C' && left.text.size() >= want) return left;
+  }
+  return Eval(n, record);
+}
+
 }  // namespace
 
 Expression::Expression(Expression&&) noexcept = default;
@@ -546,6 +556,10 @@ Result<Expression> Expression::Parse(std::string_view text, const std::vector<Db
 }
 
 Result<Value> Expression::Evaluate(std::string_view record) const { return Eval(*root_, record); }
+
+Result<Value> Expression::EvaluateLeading(std::string_view record, std::size_t n) const {
+  return EvalLeading(*root_, record, n);
+}
 
 std::optional<Expression::CharField> Expression::AsCharField() const {
   const Node* n = root_.get();

@@ -44,6 +44,9 @@ class Expression {
   // Evaluates against one record (record bytes including the deletion flag at byte 0).
   // InvalidArgument for a type mismatch found at run time.
   Result<Value> Evaluate(std::string_view record) const;
+  // The same value, except that a character value may be only its first `n` characters or more:
+  // of a concatenation, the leading operands that hold them. For comparing beginnings of keys.
+  Result<Value> EvaluateLeading(std::string_view record, std::size_t n) const;
 
   // The commonest key shapes, a character field alone or UPPER of one, which an index can then
   // read straight from the record without evaluating anything.
