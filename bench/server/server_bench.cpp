@@ -5,6 +5,11 @@
 //   3. many terminals at once, each from its own address (scans per second, p99, and the
 //      server's memory, threads and open descriptors while they are all connected).
 // The server runs as its own process (kt-vistrand-server --headless), exactly as deployed.
+// The echo process and the one terminal take turns in short batches, so that a change in the
+// machine's load during a round falls on both. Run as root, the bench keeps the processors out of
+// their idle halt while it measures (/dev/cpu_dma_latency 0, as latency benchmarks do): on a
+// virtual machine, waking a halted processor takes tens of microseconds, more than a round trip;
+// --let-idle measures with the processors left to halt.
 //
 // With --baseline BINARY (another build's kt-vistrand-server, e.g. the previous version built in
 // its own folder) the measurements run for both servers in turn, --rounds times, and the medians
@@ -12,7 +17,8 @@
 // both alike.
 //
 //   server_bench [--terminals N] [--scans-one N] [--scans-many N] [--interval MS] [--paced-scans N]
-//                [--baseline BINARY] [--rounds N]
+//                [--baseline BINARY] [--rounds N] [--let-idle]
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +30,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -43,6 +50,25 @@ using Clock = std::chrono::steady_clock;
 const std::vector<std::string> kCodes = {"AQ600",   "KOPI200", "MGS2L",         "SCP750",  "GULA1KG",
                                          "SUSU1L",  "MIE5BOX", "8991002100012", "KECAPALT", "CKLT100",
                                          "SAMPO01", "KRP01",   "NOPE404",       "LAMA01"};
+
+// Holds the processors out of their idle states while it lives, where the system lets us.
+class ProcessorsAwake {
+ public:
+  ProcessorsAwake() : fd_(::open("/dev/cpu_dma_latency", O_WRONLY | O_CLOEXEC)) {
+    const int32_t none = 0;
+    if (fd_ >= 0 && ::write(fd_, &none, sizeof none) != sizeof none) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~ProcessorsAwake() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
 
 struct ServerProcess {
   pid_t pid = -1;
@@ -218,19 +244,35 @@ Figures RunRound(const char* binary, const fs::path& dir, const Settings& set) {
   const auto echo = EchoRoundTrips(set.scans_one);
   f.echo_p50 = Pct(echo, 50);
   if (set.verbose) std::printf("echo round trip, thread of this process (%zu): us p50 %.1f  p99 %.1f\n", echo.size(), Pct(echo, 50), Pct(echo, 99));
-  const auto process_echo = ProcessEchoRoundTrips(set.scans_one);
+
+  // The echo process and the terminal scanning take turns, a batch each.
+  constexpr int kBatches = 6;
+  kt::sim::LoadOptions one;
+  one.terminal.port = server.port;
+  one.terminal.reply_timeout = 5000ms;
+  one.scans = std::max(1, set.scans_one / kBatches);
+  one.codes = kCodes;
+  std::vector<double> process_echo;
+  kt::sim::LoadResult r1;
+  for (int b = 0; b < kBatches; ++b) {
+    const auto e = ProcessEchoRoundTrips(one.scans);
+    process_echo.insert(process_echo.end(), e.begin(), e.end());
+    const auto r = kt::sim::RunLoad(one);
+    r1.terminals_connected = std::max(r1.terminals_connected, r.terminals_connected);
+    r1.scans += r.scans;
+    r1.replies += r.replies;
+    r1.errors += r.errors;
+    r1.mismatches += r.mismatches;
+    r1.seconds += r.seconds;
+    r1.latencies_us.insert(r1.latencies_us.end(), r.latencies_us.begin(), r.latencies_us.end());
+  }
+  std::sort(process_echo.begin(), process_echo.end());
+  std::sort(r1.latencies_us.begin(), r1.latencies_us.end());
   f.process_echo_p50 = Pct(process_echo, 50);
   if (set.verbose) {
     std::printf("echo round trip, another process, simulated terminal (%zu): us p50 %.1f  p99 %.1f\n",
                 process_echo.size(), Pct(process_echo, 50), Pct(process_echo, 99));
   }
-
-  kt::sim::LoadOptions one;
-  one.terminal.port = server.port;
-  one.terminal.reply_timeout = 5000ms;
-  one.scans = set.scans_one;
-  one.codes = kCodes;
-  const auto r1 = kt::sim::RunLoad(one);
   f.one_p50 = r1.Percentile(50);
   if (set.verbose) {
     PrintLoad("one terminal, back to back", r1);
@@ -291,8 +333,16 @@ int main(int argc, char** argv) {
   Settings set;
   const char* baseline = nullptr;
   int rounds = 3;
+  bool let_idle = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--let-idle") let_idle = true;
+  }
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
+    if (a == "--let-idle") {
+      --i;  // takes no value
+      continue;
+    }
     if (a == "--terminals") set.terminals = std::atoi(argv[i + 1]);
     else if (a == "--scans-one") set.scans_one = std::atoi(argv[i + 1]);
     else if (a == "--scans-many") set.scans_many = std::atoi(argv[i + 1]);
@@ -301,6 +351,10 @@ int main(int argc, char** argv) {
     else if (a == "--baseline") baseline = argv[i + 1];
     else if (a == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
   }
+  std::optional<ProcessorsAwake> awake;
+  if (!let_idle) awake.emplace();
+  std::printf("processors %s\n", awake && awake->held() ? "kept out of their idle halt while measuring"
+                                                       : "left to halt when idle");
   const fs::path dir = fs::temp_directory_path() / ("kt_server_bench_" + std::to_string(getpid()));
   fs::create_directories(dir);
   if (auto st = kt::data::demo::WriteDemoDataSet(dir / "data"); !st.ok()) {
