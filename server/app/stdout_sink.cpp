@@ -28,6 +28,12 @@ bool WriteAll(int fd, std::string_view text) {
 }  // namespace
 
 std::string LogTimestamp() {
+  std::string stamp;
+  AppendLogTimestamp(stamp);
+  return stamp;
+}
+
+void AppendLogTimestamp(std::string& out) {
   const auto now = std::chrono::system_clock::now();
   const std::time_t t = std::chrono::system_clock::to_time_t(now);
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
@@ -41,14 +47,10 @@ std::string LogTimestamp() {
     date_time_length = std::strftime(date_time, sizeof date_time, "%Y-%m-%d %H:%M:%S", &tm);
     formatted_second = t;
   }
-  std::string stamp(date_time, date_time_length);
   const int m = static_cast<int>(ms);
-  stamp += '.';
-  stamp += static_cast<char>('0' + m / 100);
-  stamp += static_cast<char>('0' + m / 10 % 10);
-  stamp += static_cast<char>('0' + m % 10);
-  stamp += ' ';
-  return stamp;
+  const char millis[] = {'.', static_cast<char>('0' + m / 100), static_cast<char>('0' + m / 10 % 10),
+                         static_cast<char>('0' + m % 10), ' '};
+  out.append(date_time, date_time_length).append(millis, sizeof millis);
 }
 
 bool StdoutIsJournal(std::FILE* out) {
@@ -77,7 +79,7 @@ void StdoutSink::Write(std::string_view tag, std::string_view text) {
   if (style_ == Style::kJournal) {
     line += tag == "error" ? "<3>" : "<6>";  // sd-daemon priorities: err, info
   } else {
-    line = LogTimestamp();
+    AppendLogTimestamp(line);
   }
   line += tag;
   line += ": ";

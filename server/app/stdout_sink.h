@@ -57,5 +57,6 @@ class StdoutSink : public EventSink {
 
 // "2026-12-10 12:00:00.123 " for now, local time.
 std::string LogTimestamp();
+void AppendLogTimestamp(std::string& out);
 
 }  // namespace kt::app

@@ -40,19 +40,19 @@ std::optional<double> ParsePlainDecimal(std::string_view t) {
   }
   uint64_t mantissa = 0;
   int digits = 0, decimals = 0;
-  bool point = false;
-  for (; i < n && !blank(t[i]); ++i) {
-    const char c = t[i];
-    if (c >= '0' && c <= '9') {
-      if (++digits > 15) return std::nullopt;
-      mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
-      if (point) ++decimals;
-    } else if ((c == '.' || c == ',') && !point) {
-      point = true;
-    } else {
-      return std::nullopt;
+  // Digits, then at most one point or comma and the decimals. More than 15 digits are refused
+  // below; the mantissa may wrap before that, harmlessly.
+  for (unsigned d; i < n && (d = static_cast<unsigned char>(t[i]) - '0') <= 9; ++i, ++digits) {
+    mantissa = mantissa * 10 + d;
+  }
+  if (i < n && (t[i] == '.' || t[i] == ',')) {
+    for (++i; i < n; ++i, ++digits, ++decimals) {
+      const unsigned d = static_cast<unsigned char>(t[i]) - '0';
+      if (d > 9) break;
+      mantissa = mantissa * 10 + d;
     }
   }
+  if (digits > 15) return std::nullopt;
   for (; i < n; ++i) {
     if (!blank(t[i])) return std::nullopt;
   }
