@@ -1,5 +1,6 @@
 #include "server/data/item_lookup.h"
 
+#include <algorithm>
 #include <cctype>
 #include <mutex>
 #include <set>
@@ -148,10 +149,16 @@ Result<std::string_view> ITEMPENJUAECERAN::SeekKey(const std::string& key) {
   if (kontro.LSTOCKMULTIKODE) {
     for (std::string_view order : kAlternativeOrders) seeks[count++] = {order, key};
   }
-  std::string barcode_key;
   if (kontro.LSTOCKKODE2USETRANSAKSI) {
-    barcode_key = PadKey(key, static_cast<std::size_t>(stock_->FieldWidth(kBarcodeField)));
-    seeks[count++] = {kBarcodeField, barcode_key};
+    if (barcode_layout_ != stock_->layout_id()) {
+      barcode_width_ = stock_->FieldWidth(kBarcodeField);
+      barcode_layout_ = stock_->layout_id();
+    }
+    // The key is upper case already: cut or blank-padded to the barcode's width, as PadKey would.
+    const std::size_t width = static_cast<std::size_t>(barcode_width_);
+    barcode_key_.assign(key, 0, std::min(key.size(), width));
+    barcode_key_.resize(width, ' ');
+    seeks[count++] = {kBarcodeField, barcode_key_};
   }
   KT_ASSIGN_OR_RETURN(const OrderSeekResult sought, stock_->SeekInOrders(std::span(seeks.data(), count)));
   for (std::size_t i = 0; i < count; ++i) {

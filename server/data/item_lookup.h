@@ -143,6 +143,9 @@ class ITEMPENJUAECERAN {
   uint64_t config_version_ = 0;
   LookupTime now_;
   std::string key_;  // the padded key of the last Find, reused
+  std::string barcode_key_;  // the same at the barcode's width, reused
+  uint64_t barcode_layout_ = 0;  // the stock table layout barcode_width_ belongs to
+  int barcode_width_ = 0;
   pricing::PromotionItems promotion_items_;
   pricing::RateMemo rate_memo_;
 

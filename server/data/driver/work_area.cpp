@@ -871,34 +871,33 @@ class TableWorkArea final : public WorkArea {
     KT_RETURN_IF_ERROR(Flush());
     KT_RETURN_IF_ERROR(FollowReplacedFiles());
     OrderSeekResult result;
-    std::array<int, kMaxSeeks> orders;
-    int last_order = -1;
-    for (std::size_t i = 0; i < seeks.size(); ++i) {
-      orders[i] = TagIndex(seeks[i].order);
-      if (orders[i] < 0) {
-        result.missing |= uint32_t{1} << i;
-        continue;
-      }
-      last_order = orders[i];
-      if (tags_[orders[i]].info().key_type != 'C') {
-        return Status::InvalidArgument(alias_ + ": tag " + tags_[orders[i]].info().name + " has key type " +
-                                       std::string(1, tags_[orders[i]].info().key_type) + ", not C");
-      }
-    }
     found_ = false;
-    if (last_order < 0) {  // no order to seek in: the area stays where it is, as SetOrder leaves it
+    if (tags_.empty()) {  // no index: no order to seek in, and the area stays where it is
+      result.missing = seeks.size() == kMaxSeeks ? ~uint32_t{0} : (uint32_t{1} << seeks.size()) - 1;
       return result;
     }
+    int last_order = -1;
     SeekPass pass;
     IndexReadAttempts attempts(*cdx_, /*lock=*/true);
     for (;;) {
       KT_RETURN_IF_ERROR(attempts.Start());
-      result.found.reset();
+      result = OrderSeekResult{};
+      last_order = -1;
       bool missed = false;
       Status failed = Status::Ok();
+      // Orders are looked up as they are reached: a code found by code needs no other.
       for (std::size_t i = 0; i < seeks.size() && !result.found; ++i) {
-        if (orders[i] < 0) continue;
-        order_ = orders[i];
+        const int order = TagIndex(seeks[i].order);
+        if (order < 0) {
+          result.missing |= uint32_t{1} << i;
+          continue;
+        }
+        const TagInfo& info = tags_[order].info();
+        if (info.key_type != 'C') {
+          return Status::InvalidArgument(alias_ + ": tag " + info.name + " has key type " +
+                                         std::string(1, info.key_type) + ", not C");
+        }
+        last_order = order_ = order;
         const std::string_view search = seeks[i].key.substr(0, static_cast<std::size_t>(tag().key_length()));
         const Result<std::optional<CdxPosition>> p = SeekOnce(search, pass);
         if (!p.ok()) {
@@ -923,6 +922,7 @@ class TableWorkArea final : public WorkArea {
       attempts.Finish();
       break;
     }
+    if (last_order < 0) return result;  // no order to seek in: the area stays where it is
     found_ = result.found.has_value();
     if (!found_) {
       order_ = last_order;

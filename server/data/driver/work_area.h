@@ -109,12 +109,13 @@ class WorkArea {
   virtual Result<bool> SeekDate(const Date& key, bool soft = false) = 0;
   virtual Result<bool> SeekLogical(bool key, bool soft = false) = 0;
   virtual bool Found() const = 0;
-  // Exact seeks of character keys in several orders, one after the other as SetOrder and Seek
+  // Exact seeks in several orders, one after the other as SetOrder and Seek
   // would do them, up to the first that finds its key; that order stays selected and the area on
   // its record (none finding: the last order sought, at end of table). The misses before it are
   // answers of the index alone and are confirmed against its change stamp once for all, not once
   // each: a code looked up by code, alternative codes and barcode costs one check, not five. An
-  // order the index lacks finds nothing. At most 32 seeks; all orders must be in one index file.
+  // order the index lacks finds nothing; orders after the one that finds are not looked at. At
+  // most 32 seeks, all of character keys (InvalidArgument otherwise).
   virtual Result<OrderSeekResult> SeekInOrders(std::span<const OrderSeek> seeks) = 0;
   // A number that changes whenever the index may have changed on disk, or the area took another
   // index file; unique in the process like layout_id(), so facts read from the index (which keys

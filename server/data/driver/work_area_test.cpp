@@ -376,7 +376,8 @@ TEST_F(WorkAreaTest, SeekInOrdersStopsAtTheFirstOrderThatFinds) {
     Result<OrderSeekResult> r = area->SeekInOrders(seeks);
     ASSERT_TRUE(r.ok()) << r.status().ToString();
     EXPECT_EQ(r->found, c.found);
-    EXPECT_EQ(r->missing, 1u << 2);  // the index has no NOTAG
+    // The index has no NOTAG, which is looked up only when the seeks before it missed.
+    EXPECT_EQ(r->missing, c.found && *c.found < 2 ? 0u : 1u << 2);
     EXPECT_EQ(area->Found(), c.found.has_value());
     EXPECT_EQ(area->Eof(), !c.found.has_value());
     EXPECT_EQ(area->RecNo(), c.recno);
