@@ -166,6 +166,11 @@ void LoadLevels(const RecordReader& in, const RecordFields& pos, const DBKONTRO&
     const LevelFieldNames& f = names[i];
     const RecordFields::Level& p = pos.levels[i];
     PriceLevel& level = levels[i];
+    // A level the control record switches off is priced as the one below it: not even read.
+    if (i > 0 && !kontro.LSTOCKHARGAJUAL[static_cast<std::size_t>(i + 1)]) {
+      level = PriceLevel{};
+      continue;
+    }
     level.currency = ToId16(in.Number(p.currency, f.currency));
     level.price = in.Number(p.price, f.price);
     // An extra component the control record does not name is off: it is not even read.

@@ -28,8 +28,10 @@ struct PriceLevel {
   double disc1 = 0, disc2 = 0, disc3 = 0;  // DISC1_J_nn .. DISC3_J_nn
 };
 
-// Reads the five levels from the current record of `area` (S_STOCK or S_STKPRO).
-// Missing fields are reported through `sink` and read as 0.
+// Reads the five levels from the current record of `area` (S_STOCK or S_STKPRO). A level the
+// control record switches off (STK_H_JL2..5) and an extra component it does not name are not
+// read and stay 0; pricing takes the level below for them. Missing fields are reported through
+// `sink` and read as 0.
 std::array<PriceLevel, kPriceLevels> LoadPriceLevels(const WorkArea& area, const DBKONTRO& kontro,
                                                      EventSink& sink);
 
