@@ -242,8 +242,13 @@ void RECITEM::LOADINTO(const WorkArea& stock, const DBKONTRO& kontro, const Unit
   if (picture.empty()) picture = "999,999";
   CQUANPICT.assign(picture);
   LITEMPENJEC = in.Logical(pos.itm_penjec, "ITM_PENJEC");
-  const auto& warehouse_names = WarehouseFields();
-  for (int n = 0; n < kWarehouseCount; ++n) AGUDANG[n] = in.Logical(pos.warehouses[n], warehouse_names[n]);
+  // The warehouse flags count only when the control record switches the warehouse check on.
+  if (kontro.LSTOCKGUDANGAKTIVASI) {
+    const auto& warehouse_names = WarehouseFields();
+    for (int n = 0; n < kWarehouseCount; ++n) AGUDANG[n] = in.Logical(pos.warehouses[n], warehouse_names[n]);
+  } else {
+    AGUDANG.fill(false);
+  }
   WTIPESAT = ToId16(in.Number(pos.tipe_satu, "TIPE_SATU"));
   WSATKECIL = units.Smallest(WTIPESAT);
   const uint16_t retail = ToId16(in.Number(pos.sat_ecr, "SAT_ECR"));

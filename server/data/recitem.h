@@ -58,7 +58,9 @@ class RECITEM {
   std::string CNAMAALL;     // name and non-empty extensions joined by blanks; " " when all empty
   std::string CQUANPICT;    // QUAN_PICT, else STK_PICT, else "999,999"
   bool LITEMPENJEC = false; // ITM_PENJEC
-  std::array<bool, kWarehouseCount> AGUDANG{};  // GUDANG_01..GUDANG_30
+  // GUDANG_01..GUDANG_30, read only while the control record switches the warehouse check on
+  // (STK_GD_AKT); all false otherwise.
+  std::array<bool, kWarehouseCount> AGUDANG{};
   uint16_t WTIPESAT = 0;    // TIPE_SATU
   uint16_t WSATKECIL = 0;   // smallest unit of the set
   uint16_t WSATECERAN = 0;  // SAT_ECR, or the smallest unit when empty
