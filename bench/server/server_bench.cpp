@@ -80,6 +80,7 @@ ServerProcess StartServer(const char* binary, const fs::path& workdir, const fs:
   ServerProcess p;
   std::error_code ec;
   fs::remove(log, ec);  // a previous round's log must not be read as this server's
+  std::fflush(stdout);  // the child's freopen would write our unwritten lines a second time
   p.pid = fork();
   if (p.pid == 0) {
     FILE* out = std::freopen(log.c_str(), "w", stdout);
@@ -175,6 +176,7 @@ std::vector<double> ProcessEchoRoundTrips(int count) {
   auto listener = kt::net::TcpListen("127.0.0.1", 0, 5);
   if (!listener.ok()) return {};
   const uint16_t port = *kt::net::LocalPort(*listener);
+  std::fflush(stdout);
   const pid_t child = fork();
   if (child == 0) {
     auto c = kt::net::TcpAccept(*listener, 5000ms);
@@ -335,21 +337,20 @@ int main(int argc, char** argv) {
   int rounds = 3;
   bool let_idle = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]) == "--let-idle") let_idle = true;
-  }
-  for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
-    if (a == "--let-idle") {
-      --i;  // takes no value
+    if (a == "--let-idle") {  // the one option without a value
+      let_idle = true;
       continue;
     }
-    if (a == "--terminals") set.terminals = std::atoi(argv[i + 1]);
-    else if (a == "--scans-one") set.scans_one = std::atoi(argv[i + 1]);
-    else if (a == "--scans-many") set.scans_many = std::atoi(argv[i + 1]);
-    else if (a == "--interval") set.interval_ms = std::atoi(argv[i + 1]);
-    else if (a == "--paced-scans") set.paced_scans = std::atoi(argv[i + 1]);
-    else if (a == "--baseline") baseline = argv[i + 1];
-    else if (a == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
+    if (i + 1 >= argc) break;
+    const char* value = argv[++i];
+    if (a == "--terminals") set.terminals = std::atoi(value);
+    else if (a == "--scans-one") set.scans_one = std::atoi(value);
+    else if (a == "--scans-many") set.scans_many = std::atoi(value);
+    else if (a == "--interval") set.interval_ms = std::atoi(value);
+    else if (a == "--paced-scans") set.paced_scans = std::atoi(value);
+    else if (a == "--baseline") baseline = value;
+    else if (a == "--rounds") rounds = std::max(1, std::atoi(value));
   }
   std::optional<ProcessorsAwake> awake;
   if (!let_idle) awake.emplace();

@@ -297,7 +297,7 @@ std::string TemplateBytes(std::string_view tmpl) {
   Kept& k = kept[next];
   next = (next + 1) % kKept;
   k.tmpl.assign(tmpl);
-  k.bytes = text.str();
+  k.bytes = text.Take();
   return k.bytes;
 }
 

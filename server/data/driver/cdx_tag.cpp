@@ -293,6 +293,11 @@ Result<std::optional<CdxPosition>> CdxTag::Find(std::string_view key, uint32_t r
 }
 
 Result<std::optional<std::string>> CdxTag::KeyOf(std::string_view record) const {
+  return EncodedKey(record, std::nullopt);
+}
+
+Result<std::optional<std::string>> CdxTag::EncodedKey(std::string_view record,
+                                                      std::optional<std::size_t> leading) const {
   if (!key_expr_) {
     return Status::InvalidArgument("tag " + info_.name + ": key expression not understood");
   }
@@ -301,7 +306,7 @@ Result<std::optional<std::string>> CdxTag::KeyOf(std::string_view record) const 
     if (in.type != 'L') return Status::InvalidArgument("tag " + info_.name + ": FOR is not logical");
     if (!in.logical) return std::optional<std::string>();
   }
-  KT_ASSIGN_OR_RETURN(Value v, key_expr_->Evaluate(record));
+  KT_ASSIGN_OR_RETURN(Value v, leading ? key_expr_->EvaluateLeading(record, *leading) : key_expr_->Evaluate(record));
   return std::optional<std::string>(EncodeKeyValue(v, info_.key_length));
 }
 
@@ -318,18 +323,10 @@ Result<bool> CdxTag::KeyBeginsWith(std::string_view record, std::string_view sea
     }
     return true;
   }
-  if (!key_expr_) {
-    return Status::InvalidArgument("tag " + info_.name + ": key expression not understood");
-  }
-  if (for_expr_) {
-    KT_ASSIGN_OR_RETURN(Value in, for_expr_->Evaluate(record));
-    if (in.type != 'L') return Status::InvalidArgument("tag " + info_.name + ": FOR is not logical");
-    if (!in.logical) return false;
-  }
   // Only the beginning is compared: of a key such as STRZERO(ID,10)+DTOS(DATE) sought by its
   // first part, the rest is not evaluated.
-  KT_ASSIGN_OR_RETURN(Value v, key_expr_->EvaluateLeading(record, search.size()));
-  return EncodeKeyValue(v, info_.key_length).compare(0, search.size(), search) == 0;
+  KT_ASSIGN_OR_RETURN(const std::optional<std::string> key, EncodedKey(record, search.size()));
+  return key && key->compare(0, search.size(), search) == 0;
 }
 
 bool CdxTag::Matches(const CdxPosition& pos, std::string_view search) const {

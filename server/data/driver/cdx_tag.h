@@ -83,6 +83,9 @@ class CdxTag {
   void NoteKeyAgreed() { key_agreed_ = true; }
 
  private:
+  // The key of `record` as KeyOf builds it; with `leading`, only enough of a concatenated key to
+  // hold its first `leading` bytes is evaluated (the rest is then blank).
+  Result<std::optional<std::string>> EncodedKey(std::string_view record, std::optional<std::size_t> leading) const;
   CdxTag(std::shared_ptr<CdxFile> file, uint32_t header_offset, TagInfo info)
       : file_(std::move(file)), header_offset_(header_offset), info_(std::move(info)) {}
 

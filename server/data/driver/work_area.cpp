@@ -1,7 +1,6 @@
 // The work area over a table file and its compound index.
 #include "server/data/driver/work_area.h"
 
-#include <array>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -878,13 +877,12 @@ class TableWorkArea final : public WorkArea {
     }
     int last_order = -1;
     SeekPass pass;
-    IndexReadAttempts attempts(*cdx_, /*lock=*/true);
-    for (;;) {
-      KT_RETURN_IF_ERROR(attempts.Start());
+    // One pass over the orders. It answers "nothing" when any order missed, even if a later one
+    // found the code: the misses rest on the index alone, and one check then covers them all.
+    KT_RETURN_IF_ERROR(Consistently([&]() -> Result<std::optional<CdxPosition>> {
       result = OrderSeekResult{};
       last_order = -1;
       bool missed = false;
-      Status failed = Status::Ok();
       // Orders are looked up as they are reached: a code found by code needs no other.
       for (std::size_t i = 0; i < seeks.size() && !result.found; ++i) {
         const int order = TagIndex(seeks[i].order);
@@ -899,29 +897,16 @@ class TableWorkArea final : public WorkArea {
         }
         last_order = order_ = order;
         const std::string_view search = seeks[i].key.substr(0, static_cast<std::size_t>(tag().key_length()));
-        const Result<std::optional<CdxPosition>> p = SeekOnce(search, pass);
-        if (!p.ok()) {
-          failed = p.status();
-          break;
-        }
+        KT_RETURN_IF_ERROR(SeekOnce(search, pass).status());
         if (pass.found) {
           result.found = i;
         } else {
           missed = true;
         }
       }
-      if (!failed.ok()) {
-        if (!failed.IsCorruption()) return failed;
-        KT_RETURN_IF_ERROR(attempts.Inconsistent(failed));
-        continue;
-      }
-      if (missed) {  // each miss rests on the index alone: one check covers them all
-        KT_ASSIGN_OR_RETURN(const bool holds, attempts.Confirm());
-        if (!holds) continue;
-      }
-      attempts.Finish();
-      break;
-    }
+      if (missed || !result.found) return std::optional<CdxPosition>();
+      return pass.at;
+    }, /*lock=*/true, /*confirm_all=*/false).status());
     if (last_order < 0) return result;  // no order to seek in: the area stays where it is
     found_ = result.found.has_value();
     if (!found_) {

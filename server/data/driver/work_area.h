@@ -60,7 +60,7 @@ struct OrderSeek {
 
 struct OrderSeekResult {
   std::optional<std::size_t> found;  // the seek that found its key, if any
-  uint32_t missing = 0;              // bit i: the index has no order seeks[i].order
+  uint32_t missing = 0;              // bit i: the index has no order seeks[i].order (when reached)
 };
 
 struct OpenOptions {
