@@ -1,6 +1,7 @@
 #include "server/data/clock.h"
 
 #include <ctime>
+#include <type_traits>
 
 namespace kt::data {
 
@@ -41,6 +42,7 @@ LookupTime SystemClock::Now() const {
   // Every scan asks; the local time (which takes the C library's time-zone lock) is worked out
   // once a second per thread.
   thread_local std::time_t known_second = -1;
+  static_assert(std::is_trivially_destructible_v<LookupTime>, "a thread_local with a destructor: use ThreadOwned");
   thread_local LookupTime known;
   if (now == known_second) return known;
   std::tm local{};

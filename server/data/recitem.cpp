@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <type_traits>
 
 #include "common/text/text.h"
 #include "server/data/driver/field_codec.h"
@@ -113,6 +114,7 @@ struct RecordFields {
 // The fields for `area`, resolved again only when its layout is another one. One cache per
 // thread: a session thread reads its own areas, and a layout id is unique in the process.
 const RecordFields& FieldsOf(const WorkArea& area) {
+  static_assert(std::is_trivially_destructible_v<RecordFields>, "a thread_local with a destructor: use ThreadOwned");
   thread_local RecordFields cache;
   if (cache.layout != area.layout_id()) cache.Resolve(area);
   return cache;

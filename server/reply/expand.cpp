@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <numeric>
 
+#include "common/platform/threads/thread_owned.h"
 #include "common/text/text.h"
 
 namespace kt::reply {
@@ -287,15 +288,19 @@ std::string TemplateBytes(std::string_view tmpl) {
     std::string tmpl, bytes;
   };
   constexpr std::size_t kKept = 4;
-  thread_local std::array<Kept, kKept> kept;
-  thread_local std::size_t next = 0;
-  for (const Kept& k : kept) {
+  struct Cache {
+    std::array<Kept, kKept> kept;
+    std::size_t next = 0;
+  };
+  static kt::platform::ThreadOwned<Cache> caches;
+  Cache& cache = caches.Get();
+  for (const Kept& k : cache.kept) {
     if (!k.tmpl.empty() && k.tmpl == tmpl) return k.bytes;
   }
   Text text(std::string(tmpl), /*track=*/false);
   ExpandTemplateBytes(text, nullptr);
-  Kept& k = kept[next];
-  next = (next + 1) % kKept;
+  Kept& k = cache.kept[cache.next];
+  cache.next = (cache.next + 1) % kKept;
   k.tmpl.assign(tmpl);
   k.bytes = text.Take();
   return k.bytes;

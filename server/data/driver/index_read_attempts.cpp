@@ -5,6 +5,8 @@
 #include <mutex>
 #include <thread>
 
+#include "common/platform/threads/thread_owned.h"
+
 namespace kt::data {
 
 namespace {
@@ -25,15 +27,19 @@ Shared& TheShared() {
 // policy it saw last and takes the lock only after a change.
 std::shared_ptr<const CollisionPolicy> PolicyNow() {
   Shared& s = TheShared();
-  thread_local uint64_t seen = 0;
-  thread_local std::shared_ptr<const CollisionPolicy> policy;
+  struct Seen {
+    uint64_t version = 0;
+    std::shared_ptr<const CollisionPolicy> policy;
+  };
+  static kt::platform::ThreadOwned<Seen> seen_by_thread;
+  Seen& seen = seen_by_thread.Get();
   const uint64_t version = s.policy_version.load(std::memory_order_acquire);
-  if (version != seen) {
+  if (version != seen.version) {
     std::scoped_lock lock(s.mutex);
-    policy = s.policy;
-    seen = s.policy_version.load(std::memory_order_relaxed);
+    seen.policy = s.policy;
+    seen.version = s.policy_version.load(std::memory_order_relaxed);
   }
-  return policy;
+  return seen.policy;
 }
 
 }  // namespace

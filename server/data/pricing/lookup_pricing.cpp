@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "common/platform/threads/thread_owned.h"
 #include "server/data/global_variable.h"
 #include "server/data/item_line.h"
 #include "server/data/pricing/price_text.h"
@@ -80,7 +81,8 @@ const PricingLists& PricingListsFor(const std::shared_ptr<const DatabaseSnapshot
     std::weak_ptr<const DatabaseSnapshot> source;
     PricingLists lists;
   };
-  thread_local Cached cache;
+  static kt::platform::ThreadOwned<Cached> caches;
+  Cached& cache = caches.Get();
   if (cache.source.lock() != db) {
     PricingLists fresh;
     fresh.control = ControlFromKontro(db->kontro);
