@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <numeric>
+#include <optional>
 
 #include "common/platform/threads/thread_owned.h"
 #include "common/text/text.h"
@@ -74,9 +76,10 @@ class Text {
   }
 
   // Replaces [at, at + n) by its own bytes [keep, keep + keep_n), which keep their origins.
+  // REQUIRES: the kept bytes lie within [at, at + n).
   void ReplaceByPart(std::size_t at, std::size_t n, std::size_t keep, std::size_t keep_n) {
-    std::string part = s_.substr(keep, keep_n);
-    s_.replace(at, n, part);
+    std::memmove(s_.data() + at, s_.data() + keep, keep_n);  // in place: no copy of the part
+    s_.erase(at + keep_n, n - keep_n);
     if (track_) {
       std::vector<uint32_t> kept(from_.begin() + static_cast<std::ptrdiff_t>(keep),
                                  from_.begin() + static_cast<std::ptrdiff_t>(keep + keep_n));
@@ -306,30 +309,114 @@ std::string TemplateBytes(std::string_view tmpl) {
   return k.bytes;
 }
 
+namespace {
+
+// What steps 4 and 5 put in; the price text is built on first use, at most once.
+class Values {
+ public:
+  explicit Values(const ExpandInputs& in)
+      : in_(in), error_(in.error_text ? WrapErrorText(*in.error_text) : std::string()) {}
+
+  const std::string& error() const { return error_; }
+  const ItemTexts* item() const { return in_.item; }
+  const std::string& price() {
+    if (!price_) price_ = in_.price_text ? in_.price_text() : std::string();
+    return *price_;
+  }
+
+ private:
+  const ExpandInputs& in_;
+  const std::string error_;
+  std::optional<std::string> price_;
+};
+
+// Steps 4 and 5, each over the whole text in turn.
+void SubstituteStepByStep(Text& text, Values& values) {
+  text.ReplaceAll("{errmsg}", values.error());
+  if (const ItemTexts* item = values.item()) {
+    text.ReplaceAll("{namaitemall}", item->CNAMAALL);
+    text.ReplaceAll("{namaitem}", item->CNAMA);
+    text.ReplaceAll("{namaitemex1}", item->CNAMAEX1);
+    text.ReplaceAll("{namaitemex2}", item->CNAMAEX2);
+    if (text.str().find("{hargajual}") != std::string::npos) text.ReplaceAll("{hargajual}", values.price());
+  }
+}
+
+// Steps 4 and 5 in one pass into `out`, for the usual case where that gives what the steps give
+// one after the other: every "{" of `s` opens a placeholder that is replaced, and no value put in
+// holds a "{". Then no step can meet a placeholder that an earlier one made or broke up, so each
+// replaces just the placeholders the template wrote. False otherwise (`out` is then undefined).
+bool SubstituteInOnePass(std::string_view s, Values& values, std::string& out) {
+  struct Placeholder {
+    std::string_view name;
+    const std::string* (*value)(Values&);
+  };
+  static constexpr Placeholder kItemOnes[] = {
+      {"{namaitemall}", [](Values& v) { return &v.item()->CNAMAALL; }},
+      {"{namaitem}", [](Values& v) { return &v.item()->CNAMA; }},
+      {"{namaitemex1}", [](Values& v) { return &v.item()->CNAMAEX1; }},
+      {"{namaitemex2}", [](Values& v) { return &v.item()->CNAMAEX2; }},
+      {"{hargajual}", [](Values& v) { return &v.price(); }},
+  };
+  out.clear();
+  out.reserve(s.size() + 64);
+  std::size_t start = 0;
+  for (std::size_t at; (at = s.find('{', start)) != std::string_view::npos;) {
+    out.append(s.substr(start, at - start));
+    const std::string_view rest = s.substr(at);
+    const std::string* value = nullptr;
+    std::size_t length = 0;
+    if (rest.starts_with("{errmsg}")) {
+      value = &values.error();
+      length = 8;
+    } else if (values.item() != nullptr) {
+      for (const Placeholder& p : kItemOnes) {
+        if (rest.starts_with(p.name)) {
+          value = p.value(values);
+          length = p.name.size();
+          break;
+        }
+      }
+    }
+    if (value == nullptr || value->find('{') != std::string::npos) return false;
+    out.append(*value);
+    start = at + length;
+  }
+  out.append(s.substr(start));
+  return true;
+}
+
+}  // namespace
+
 std::string ExpandTemplate(std::string_view tmpl, const ExpandInputs& in) {
   Places* places = in.passed_through;
   if (places) places->clear();
-  Text text = places != nullptr ? Text(std::string(tmpl), /*track=*/true) : Text(TemplateBytes(tmpl), /*track=*/false);
-  if (places != nullptr) ExpandTemplateBytes(text, places);
-  text.ReplaceAll("{errmsg}", in.error_text ? WrapErrorText(*in.error_text) : std::string());
-  if (in.item) {
-    text.ReplaceAll("{namaitemall}", in.item->CNAMAALL);
-    text.ReplaceAll("{namaitem}", in.item->CNAMA);
-    text.ReplaceAll("{namaitemex1}", in.item->CNAMAEX1);
-    text.ReplaceAll("{namaitemex2}", in.item->CNAMAEX2);
-    if (text.str().find("{hargajual}") != std::string::npos)
-      text.ReplaceAll("{hargajual}", in.price_text ? in.price_text() : std::string());
+  Values values(in);
+  std::optional<Text> text;
+  if (places == nullptr) {
+    std::string bytes = TemplateBytes(tmpl);
+    std::string substituted;
+    if (SubstituteInOnePass(bytes, values, substituted)) {
+      text.emplace(std::move(substituted), /*track=*/false);
+    } else {
+      text.emplace(std::move(bytes), /*track=*/false);
+      SubstituteStepByStep(*text, values);
+    }
+  } else {
+    text.emplace(std::string(tmpl), /*track=*/true);
+    ExpandTemplateBytes(*text, places);
+    SubstituteStepByStep(*text, values);
   }
-  ExpandFunction(text, "LEFT(", Fn::kLeft, places);
-  ExpandFunction(text, "SUBSTR(", Fn::kSubstr, places);
-  ExpandFunction(text, "LEFT2(", Fn::kLeft, places);
-  ExpandFunction(text, "SUBSTR2(", Fn::kSubstr, places);
+  ExpandFunction(*text, "LEFT(", Fn::kLeft, places);
+  ExpandFunction(*text, "SUBSTR(", Fn::kSubstr, places);
+  ExpandFunction(*text, "LEFT2(", Fn::kLeft, places);
+  ExpandFunction(*text, "SUBSTR2(", Fn::kSubstr, places);
   if (places) {
-    FindLeftovers(text, *places);
+    FindLeftovers(*text, *places);
     std::stable_sort(places->begin(), places->end(),
                      [](const PassedThrough& a, const PassedThrough& b) { return a.position < b.position; });
   }
-  return text.Take();
+  return text->Take();
 }
 
 std::string DescribePassedThrough(const PassedThrough& place, std::string_view tmpl) {

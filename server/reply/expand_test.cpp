@@ -163,12 +163,22 @@ TEST(ExpandTemplate, SubstitutedValuesAreNotProtected) {
       {"a comma in the name splits the call", "A,BCD", "LEFT({namaitem},3)", ""},
       {"a paren in the name closes the call", "A,1)BC", "LEFT({namaitem},2)", "ABC,2)"},
       {"a function in the name runs", "LEFT(XYZ,1)", "{namaitem}", "X"},
+      // Each step works on what the steps before it made.
+      {"a later placeholder in the name is replaced", "{hargajual}!", "{namaitem}", "P!"},
+      {"an earlier placeholder in the name stays", "{errmsg}", "{namaitem}", "{errmsg}"},
+      {"the name completes a placeholder the template began", "hargajual", "{{namaitem}}", "P"},
+      {"an empty error text joins a placeholder", "N", "{namai{errmsg}tem}", "N"},
+      {"a brace alone in the name", "{", "{namaitem}namaitem}", "{namaitem}"},
   };
   for (const auto& c : cases) {
     const ItemTexts item{c.name, c.name, "", ""};
     ExpandInputs in;
     in.item = &item;
+    in.price_text = [] { return std::string("P"); };
     EXPECT_EQ(ExpandTemplate(c.tmpl, in), c.want) << c.rule;
+    std::vector<PassedThrough> places;
+    in.passed_through = &places;
+    EXPECT_EQ(ExpandTemplate(c.tmpl, in), c.want) << c.rule << " (reporting)";
   }
 }
 
