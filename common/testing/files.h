@@ -33,6 +33,16 @@ inline std::filesystem::path ProcessScratchRoot(std::string_view prefix) {
          (std::string(prefix) + "_" + std::to_string(ProcessId()));
 }
 
+// The running test's name as one path component: a parameterised test's "Name/param" becomes
+// "Name_param", so that its folder is not nested in one nobody removes.
+inline std::string TestNameForPath() {
+  std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  for (char& c : name) {
+    if (c == '/' || c == '\\') c = '_';
+  }
+  return name;
+}
+
 // An empty folder for the files of the running test, "<ProcessScratchRoot(root_prefix)>/
 // <name_prefix><test name>", made when constructed and removed (with the process root, once
 // nothing else is left in it) when destroyed. Construct it inside a test or a fixture.
@@ -40,8 +50,7 @@ class ScratchFolder {
  public:
   ScratchFolder(std::string_view root_prefix, std::string_view name_prefix)
       : root_(ProcessScratchRoot(root_prefix)),
-        path_(root_ / (std::string(name_prefix) +
-                       ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+        path_(root_ / (std::string(name_prefix) + TestNameForPath())) {
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }

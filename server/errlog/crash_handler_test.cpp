@@ -38,8 +38,7 @@ class CrashHandlerTest : public ::testing::Test {
   void SetUp() override {
     ::unsetenv(kRestartChainVariable);
     dir_ = std::filesystem::temp_directory_path() /
-           ("errlog_crash_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+           ("errlog_crash_" + std::to_string(::getpid()) + "_" + kt::test_support::TestNameForPath());
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
