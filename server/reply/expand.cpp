@@ -197,6 +197,7 @@ void ExpandFunction(Text& text, std::string_view name, Fn fn, Places* places) {
 bool IsNameChar(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
+// Step 5's placeholders, in the order they are replaced.
 constexpr std::array<std::string_view, 5> kItemPlaceholders = {"{namaitemall}", "{namaitem}", "{namaitemex1}",
                                                                "{namaitemex2}", "{hargajual}"};
 constexpr std::array<std::string_view, 4> kFunctionNames = {"LEFT2", "SUBSTR2", "LEFT", "SUBSTR"};
@@ -277,6 +278,8 @@ std::string WrapErrorText(std::string_view error_text) {
   return out;
 }
 
+namespace {
+
 // Steps 1-3, which depend on the template alone.
 void ExpandTemplateBytes(Text& text, Places* places) {
   ExpandHexBytes(text, places);
@@ -285,8 +288,8 @@ void ExpandTemplateBytes(Text& text, Places* places) {
 }
 
 // Steps 1-3 of `tmpl`, kept per thread for the last few templates: a session expands the same
-// two or three templates for every scan.
-std::string TemplateBytes(std::string_view tmpl) {
+// two or three templates for every scan. The text stays valid until this thread's next call.
+const std::string& TemplateBytes(std::string_view tmpl) {
   struct Kept {
     std::string tmpl, bytes;
   };
@@ -309,8 +312,6 @@ std::string TemplateBytes(std::string_view tmpl) {
   return k.bytes;
 }
 
-namespace {
-
 // What steps 4 and 5 put in; the price text is built on first use, at most once.
 class Values {
  public:
@@ -319,9 +320,17 @@ class Values {
 
   const std::string& error() const { return error_; }
   const ItemTexts* item() const { return in_.item; }
-  const std::string& price() {
-    if (!price_) price_ = in_.price_text ? in_.price_text() : std::string();
-    return *price_;
+  // The value of kItemPlaceholders[i]. REQUIRES: item().
+  const std::string& ItemValue(std::size_t i) {
+    switch (i) {
+      case 0: return in_.item->CNAMAALL;
+      case 1: return in_.item->CNAMA;
+      case 2: return in_.item->CNAMAEX1;
+      case 3: return in_.item->CNAMAEX2;
+      default:
+        if (!price_) price_ = in_.price_text ? in_.price_text() : std::string();
+        return *price_;
+    }
   }
 
  private:
@@ -330,15 +339,15 @@ class Values {
   std::optional<std::string> price_;
 };
 
-// Steps 4 and 5, each over the whole text in turn.
+// Steps 4 and 5, each over the whole text in turn. A value is asked for only when its
+// placeholder is there, so the price is built only then.
 void SubstituteStepByStep(Text& text, Values& values) {
   text.ReplaceAll("{errmsg}", values.error());
-  if (const ItemTexts* item = values.item()) {
-    text.ReplaceAll("{namaitemall}", item->CNAMAALL);
-    text.ReplaceAll("{namaitem}", item->CNAMA);
-    text.ReplaceAll("{namaitemex1}", item->CNAMAEX1);
-    text.ReplaceAll("{namaitemex2}", item->CNAMAEX2);
-    if (text.str().find("{hargajual}") != std::string::npos) text.ReplaceAll("{hargajual}", values.price());
+  if (values.item() == nullptr) return;
+  for (std::size_t i = 0; i < kItemPlaceholders.size(); ++i) {
+    if (text.str().find(kItemPlaceholders[i]) != std::string::npos) {
+      text.ReplaceAll(kItemPlaceholders[i], values.ItemValue(i));
+    }
   }
 }
 
@@ -347,17 +356,6 @@ void SubstituteStepByStep(Text& text, Values& values) {
 // holds a "{". Then no step can meet a placeholder that an earlier one made or broke up, so each
 // replaces just the placeholders the template wrote. False otherwise (`out` is then undefined).
 bool SubstituteInOnePass(std::string_view s, Values& values, std::string& out) {
-  struct Placeholder {
-    std::string_view name;
-    const std::string* (*value)(Values&);
-  };
-  static constexpr Placeholder kItemOnes[] = {
-      {"{namaitemall}", [](Values& v) { return &v.item()->CNAMAALL; }},
-      {"{namaitem}", [](Values& v) { return &v.item()->CNAMA; }},
-      {"{namaitemex1}", [](Values& v) { return &v.item()->CNAMAEX1; }},
-      {"{namaitemex2}", [](Values& v) { return &v.item()->CNAMAEX2; }},
-      {"{hargajual}", [](Values& v) { return &v.price(); }},
-  };
   out.clear();
   out.reserve(s.size() + 64);
   std::size_t start = 0;
@@ -368,13 +366,12 @@ bool SubstituteInOnePass(std::string_view s, Values& values, std::string& out) {
     std::size_t length = 0;
     if (rest.starts_with("{errmsg}")) {
       value = &values.error();
-      length = 8;
+      length = std::string_view("{errmsg}").size();
     } else if (values.item() != nullptr) {
-      for (const Placeholder& p : kItemOnes) {
-        if (rest.starts_with(p.name)) {
-          value = p.value(values);
-          length = p.name.size();
-          break;
+      for (std::size_t i = 0; i < kItemPlaceholders.size() && value == nullptr; ++i) {
+        if (rest.starts_with(kItemPlaceholders[i])) {
+          value = &values.ItemValue(i);
+          length = kItemPlaceholders[i].size();
         }
       }
     }
@@ -386,37 +383,39 @@ bool SubstituteInOnePass(std::string_view s, Values& values, std::string& out) {
   return true;
 }
 
+// Steps 1-5: the text the functions are then expanded in.
+Text Substituted(std::string_view tmpl, Values& values, Places* places) {
+  if (places != nullptr) {
+    Text text(std::string(tmpl), /*track=*/true);
+    ExpandTemplateBytes(text, places);
+    SubstituteStepByStep(text, values);
+    return text;
+  }
+  const std::string& bytes = TemplateBytes(tmpl);
+  std::string substituted;
+  if (SubstituteInOnePass(bytes, values, substituted)) return Text(std::move(substituted), /*track=*/false);
+  Text text(bytes, /*track=*/false);
+  SubstituteStepByStep(text, values);
+  return text;
+}
+
 }  // namespace
 
 std::string ExpandTemplate(std::string_view tmpl, const ExpandInputs& in) {
   Places* places = in.passed_through;
   if (places) places->clear();
   Values values(in);
-  std::optional<Text> text;
-  if (places == nullptr) {
-    std::string bytes = TemplateBytes(tmpl);
-    std::string substituted;
-    if (SubstituteInOnePass(bytes, values, substituted)) {
-      text.emplace(std::move(substituted), /*track=*/false);
-    } else {
-      text.emplace(std::move(bytes), /*track=*/false);
-      SubstituteStepByStep(*text, values);
-    }
-  } else {
-    text.emplace(std::string(tmpl), /*track=*/true);
-    ExpandTemplateBytes(*text, places);
-    SubstituteStepByStep(*text, values);
-  }
-  ExpandFunction(*text, "LEFT(", Fn::kLeft, places);
-  ExpandFunction(*text, "SUBSTR(", Fn::kSubstr, places);
-  ExpandFunction(*text, "LEFT2(", Fn::kLeft, places);
-  ExpandFunction(*text, "SUBSTR2(", Fn::kSubstr, places);
+  Text text = Substituted(tmpl, values, places);
+  ExpandFunction(text, "LEFT(", Fn::kLeft, places);
+  ExpandFunction(text, "SUBSTR(", Fn::kSubstr, places);
+  ExpandFunction(text, "LEFT2(", Fn::kLeft, places);
+  ExpandFunction(text, "SUBSTR2(", Fn::kSubstr, places);
   if (places) {
-    FindLeftovers(*text, *places);
+    FindLeftovers(text, *places);
     std::stable_sort(places->begin(), places->end(),
                      [](const PassedThrough& a, const PassedThrough& b) { return a.position < b.position; });
   }
-  return text->Take();
+  return text.Take();
 }
 
 std::string DescribePassedThrough(const PassedThrough& place, std::string_view tmpl) {
