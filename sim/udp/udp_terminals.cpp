@@ -1,5 +1,6 @@
 #include "sim/udp/udp_terminals.h"
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -204,13 +205,29 @@ void UdpTerminals::Run(std::stop_token stop) {
   std::vector<std::byte> buffer(1024);
   while (!stop.stop_requested()) {
     Result<net::ReceivedDatagram> got = socket_.Receive(buffer);
-    if (!got.ok() || got->length == 0) continue;
+    if (!got.ok()) continue;
+    if (got->length == 0) {  // a Flush marker: everything before it was handled
+      Reply(got->sender, {});
+      continue;
+    }
     if (got->truncated) {
       Log("ignored an oversized datagram");
       continue;
     }
     Handle(std::span<const std::byte>(buffer.data(), got->length), got->sender);
   }
+}
+
+Status UdpTerminals::Flush(std::chrono::milliseconds limit) {
+  KT_ASSIGN_OR_RETURN(net::UdpSocket marker, net::UdpSocket::Open());
+  KT_RETURN_IF_ERROR(marker.Bind(0x7F000001, 0));
+  KT_RETURN_IF_ERROR(marker.SetReceiveTimeout(limit));
+  net::UdpEndpoint to = endpoint_;
+  if (to.address == 0) to.address = 0x7F000001;
+  KT_RETURN_IF_ERROR(marker.SendTo(to, {}).status());
+  std::array<std::byte, 16> buffer;
+  KT_RETURN_IF_ERROR(marker.Receive(buffer).status());
+  return Status::Ok();
 }
 
 void UdpTerminals::Reply(const net::UdpEndpoint& from, std::span<const std::byte> d) {

@@ -76,6 +76,11 @@ class UdpTerminals {
   void LoseReplies(int index, uint8_t command, bool lost = true);
 
   std::vector<ReceivedCommand> Received() const;
+  // Returns once every datagram that reached the terminals before the call has been handled:
+  // the tools send their writes without waiting for an answer, so a test that reads a record
+  // after a tool ended first waits here. An empty datagram, answered by an empty one, marks the
+  // place in the queue.
+  Status Flush(std::chrono::milliseconds limit = std::chrono::seconds(5));
 
   void Stop();
 

@@ -51,7 +51,12 @@ class CtlTest : public ::testing::Test {
   void TearDown() override {
     if (!dir_.empty()) std::filesystem::remove_all(dir_);
   }
-  config::Configuration Terminal(int i) { return *config::DecodeConfigRecord(sim_->Record(i)); }
+  // The terminals once they have handled everything sent so far (writes are not answered).
+  sim::UdpTerminals& Settled() {
+    EXPECT_TRUE(sim_->Flush().ok());
+    return *sim_;
+  }
+  config::Configuration Terminal(int i) { return *config::DecodeConfigRecord(Settled().Record(i)); }
 
   std::unique_ptr<sim::UdpTerminals> sim_;
   std::string to_;
@@ -123,7 +128,7 @@ TEST_F(CtlTest, BadArgumentsAreRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(Ctl("show 02-4B-58-00-00" + to_).code, 2);
   EXPECT_EQ(Ctl("scan --to 300.1.1.1").code, 2);
   EXPECT_EQ(Ctl("frobnicate").code, 2);
-  for (const auto& r : sim_->Received()) EXPECT_NE(r.command, config::kSetConfig);
+  for (const auto& r : Settled().Received()) EXPECT_NE(r.command, config::kSetConfig);
   const CtlRun help = Ctl("--help");
   EXPECT_EQ(help.code, 0);
   EXPECT_NE(help.out.find("usage: kx25ctl COMMAND"), std::string::npos) << help.out;
@@ -151,12 +156,13 @@ TEST_F(CtlTest, SaveOnOneTerminalApplyToAllKeepsEachAddress) {
 
   // A damaged file is refused and nothing is sent.
   std::filesystem::resize_file(file, 40);
-  const std::size_t before = sim_->Received().size();
+  const std::size_t before = Settled().Received().size();
   const CtlRun bad = Ctl("apply 02-4B-58-00-00-02 " + file + " --no-rescan --seconds 2" + to_);
   EXPECT_EQ(bad.code, 1);
   EXPECT_NE(bad.out.find("front.KX25: settings file"), std::string::npos) << bad.out;
-  for (std::size_t i = before; i < sim_->Received().size(); ++i) {
-    EXPECT_NE(sim_->Received()[i].command, config::kSetConfig);
+  const std::vector<sim::ReceivedCommand> received = Settled().Received();
+  for (std::size_t i = before; i < received.size(); ++i) {
+    EXPECT_NE(received[i].command, config::kSetConfig);
   }
 }
 
@@ -189,7 +195,7 @@ TEST_F(CtlTest, ApplyRefusesWhenAReplyWasLostAndWritesNothing) {
   EXPECT_NE(r.out.find("kx25ctl: 02:4B:58:00:00:01: not applied: the wireless record"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("read the terminal again"), std::string::npos) << r.out;
   EXPECT_EQ(SetCommands(*sim_), 0);
-  EXPECT_EQ(sim_->Wireless(0), wireless);
+  EXPECT_EQ(Settled().Wireless(0), wireless);
   EXPECT_EQ(Terminal(0).device_name, "KX25-0001");
   // Nor is a file saved with stand-in wireless values; show says its values are incomplete.
   const std::string file = (dir_ / "partial.KX25").string();
@@ -250,7 +256,7 @@ TEST_F(CtlTest, RetailChainModeActivatesRetalixOnAVersion3Terminal) {
                        "round-off=100 transport=tcp --marlo --pause-ms 0 --no-rescan --seconds 2" + to_);
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("commands 3 (15 bytes), 2 (287 bytes)"), std::string::npos) << r.out;
-  const std::vector<std::byte> record = sim_->Record(0);
+  const std::vector<std::byte> record = Settled().Record(0);
   EXPECT_EQ(static_cast<int>(record[14]), 1);  // activation, from command 3
   const config::Configuration c = Terminal(0);
   EXPECT_EQ(c.retalix.currency, "USD");
